@@ -1,0 +1,47 @@
+#include "chart_widget.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace tessaro {
+
+ChartWidget::ChartWidget(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ChartWidget::setImage(const QImage& image) {
+    image_ = image;
+    update();
+}
+
+void ChartWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), QColor(64, 64, 64));
+    if (!image_.isNull()) p.drawImage(QPoint(0, 0), image_);
+}
+
+void ChartWidget::mousePressEvent(QMouseEvent* e) {
+    press_seen_ = true;
+    emit pressed(pixels_to_twips(e->position()), e->button());
+}
+
+void ChartWidget::mouseReleaseEvent(QMouseEvent* e) {
+    if (!press_seen_) return;
+    press_seen_ = false;
+    emit released(pixels_to_twips(e->position()), e->button(), rect().contains(e->position().toPoint()));
+}
+
+void ChartWidget::mouseMoveEvent(QMouseEvent* e) {
+    inside_ = rect().contains(e->position().toPoint());
+    cursor_twips_ = pixels_to_twips(e->position());
+}
+
+void ChartWidget::enterEvent(QEnterEvent* e) {
+    inside_ = true;
+    cursor_twips_ = pixels_to_twips(e->position());
+}
+
+void ChartWidget::leaveEvent(QEvent*) { inside_ = false; }
+
+} // namespace tessaro

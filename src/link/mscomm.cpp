@@ -1,0 +1,131 @@
+#include "mscomm.h"
+
+#include "platform/serial_device_map.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+
+namespace tessaro {
+
+MSComm::MSComm(QObject* parent) : QObject(parent) {
+    connect(&port_, &QSerialPort::readyRead, this, &MSComm::scheduleCheck);
+    connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::onError);
+}
+
+MSComm::~MSComm() { port_.close(); }
+
+void MSComm::setCommPort(int n) {
+    if (n == comm_port_ && resolved_) return;
+    comm_port_ = n;
+    resolved_ = false; // a new choice enumerates the system's ports once more
+}
+
+bool MSComm::PortOpen() const { return port_.isOpen(); }
+
+bool MSComm::applySettings() {
+    // Only "4800,n,8,1" is ever used; parse it anyway so the setting stays honest.
+    const QStringList parts = settings_.split(',');
+    bool ok = parts.size() == 4;
+    const int baud = ok ? parts[0].toInt(&ok) : 0;
+    if (!ok) return false;
+    const QString parity = parts[1].toLower();
+    port_.setBaudRate(baud);
+    port_.setParity(parity == "e" ? QSerialPort::EvenParity
+                    : parity == "o" ? QSerialPort::OddParity
+                                    : QSerialPort::NoParity);
+    port_.setDataBits(parts[2] == "7" ? QSerialPort::Data7 : QSerialPort::Data8);
+    port_.setStopBits(parts[3] == "2" ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    return true;
+}
+
+int MSComm::setPortOpen(bool open) {
+    if (!open) {
+        if (port_.isOpen()) port_.close();
+        return 0;
+    }
+    if (port_.isOpen()) return kPortAlreadyOpen;
+    if (!resolved_) {
+        device_path_ = resolve_serial_port(comm_port_);
+        resolved_ = true;
+    }
+    last_failure_ = OpenFailure::None;
+    if (device_path_.isEmpty() || !QFileInfo::exists(device_path_)) {
+        last_failure_ = OpenFailure::NoSuchPort;
+        return kNoSuchPort;
+    }
+    port_.setPortName(device_path_);
+    applySettings();
+    if (!port_.open(QIODevice::ReadWrite)) {
+        switch (port_.error()) {
+        case QSerialPort::DeviceNotFoundError: last_failure_ = OpenFailure::NoSuchPort; break;
+        case QSerialPort::PermissionError: last_failure_ = OpenFailure::PermissionDenied; break;
+        case QSerialPort::OpenError: last_failure_ = OpenFailure::Busy; break;
+        case QSerialPort::UnsupportedOperationError: last_failure_ = OpenFailure::NotSerial; break;
+        default: last_failure_ = OpenFailure::Other; break;
+        }
+        port_.clearError();
+        return last_failure_ == OpenFailure::NoSuchPort ? kNoSuchPort : kPortOpenFailed;
+    }
+    applySettings(); // some settings only stick on an open port
+    port_.clearError(); // line-control calls fail on a pseudo-terminal, which is harmless
+    scheduleCheck();
+    return 0;
+}
+
+void MSComm::setInBufferCount(int n) {
+    if (n != 0 || !port_.isOpen()) return;
+    port_.clear(QSerialPort::Input);
+}
+
+void MSComm::setOutBufferCount(int n) {
+    if (n != 0 || !port_.isOpen()) return;
+    port_.clear(QSerialPort::Output);
+}
+
+int MSComm::InBufferCount() const { return port_.isOpen() ? static_cast<int>(port_.bytesAvailable()) : 0; }
+
+void MSComm::setRThreshold(int n) {
+    r_threshold_ = n;
+    scheduleCheck();
+}
+
+void MSComm::Output(const QByteArray& bytes) {
+    if (!port_.isOpen()) return;
+    port_.write(bytes);
+    port_.flush();
+}
+
+QByteArray MSComm::Input() {
+    if (!port_.isOpen()) return {};
+    return input_len_ > 0 ? port_.read(input_len_) : port_.readAll();
+}
+
+void MSComm::scheduleCheck() {
+    if (check_pending_) return;
+    check_pending_ = true;
+    QMetaObject::invokeMethod(this, &MSComm::checkThreshold, Qt::QueuedConnection);
+}
+
+void MSComm::checkThreshold() {
+    check_pending_ = false;
+    if (in_handler_ || !port_.isOpen() || r_threshold_ <= 0) return;
+    if (port_.bytesAvailable() < r_threshold_) return;
+    comm_event_ = kCommEventReceive;
+    in_handler_ = true;
+    emit OnComm();
+    in_handler_ = false;
+    // Bytes left waiting raise the event again.
+    scheduleCheck();
+}
+
+void MSComm::onError(QSerialPort::SerialPortError error) {
+    // A vanished pseudo-terminal master gives ReadError in a tight loop, an unplugged
+    // USB adapter ResourceError: either way the device is gone.
+    if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError) {
+        if (port_.isOpen()) port_.close();
+        port_.clearError();
+    }
+}
+
+} // namespace tessaro

@@ -1,0 +1,25 @@
+#include "paths.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+namespace tessaro::paths {
+
+QString config_dir() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/tessaro";
+}
+
+QString port_file() { return config_dir() + "/myfile.txt"; }
+
+QString port_map_entry(int n) { return config_dir() + QStringLiteral("/ports/com%1").arg(n); }
+
+QString snapshot_file() {
+    // A memory-backed folder: the file is rewritten twice a second and must not wear a disk.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QDir(runtime).exists()) return runtime + "/tessaro/555.bmp";
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/tessaro/555.bmp";
+}
+
+QString save_folder() { return QDir::homePath() + "/VUZ"; }
+
+} // namespace tessaro::paths

@@ -1,0 +1,61 @@
+#include "serial_device_map.h"
+
+#include "paths.h"
+
+#include <QCollator>
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+
+namespace tessaro {
+namespace {
+
+int port_class(const QString& name) {
+    if (name.startsWith("ttyUSB")) return 0;
+    if (name.startsWith("ttyACM")) return 1;
+    return 2;
+}
+
+} // namespace
+
+QStringList system_serial_ports() {
+    QStringList names;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        // Built-in UARTs without a device behind them report no manufacturer and no ids.
+        const bool hardware = info.hasVendorIdentifier() || !info.manufacturer().isEmpty() ||
+                              !info.serialNumber().isEmpty() || port_class(info.portName()) < 2;
+        if (hardware) names << info.portName();
+    }
+    QCollator natural;
+    natural.setNumericMode(true);
+    std::sort(names.begin(), names.end(), [&](const QString& a, const QString& b) {
+        if (port_class(a) != port_class(b)) return port_class(a) < port_class(b);
+        return natural.compare(a, b) < 0;
+    });
+    QStringList paths;
+    for (const QString& n : names) paths << "/dev/" + n;
+    return paths;
+}
+
+QString stable_device_path(const QString& device) {
+    const QDir byId("/dev/serial/by-id");
+    const QString target = QFileInfo(device).canonicalFilePath();
+    for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        if (link.canonicalFilePath() == target) return link.absoluteFilePath();
+    }
+    return device;
+}
+
+QString resolve_serial_port(int n) {
+    if (n < 1 || n > 16) return {};
+    const QString entry = paths::port_map_entry(n);
+    const QFileInfo info(entry);
+    if (info.isSymLink() || info.exists()) return entry;
+    const QStringList ports = system_serial_ports();
+    if (n > ports.size()) return {};
+    return stable_device_path(ports.at(n - 1));
+}
+
+} // namespace tessaro

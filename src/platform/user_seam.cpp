@@ -1,0 +1,74 @@
+#include "user_seam.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QUrl>
+
+namespace tessaro {
+namespace {
+
+class QtUserSeam final : public UserSeam {
+public:
+    Answer message(QWidget* parent, const MessageRequest& r) override {
+        QMessageBox box(parent);
+        box.setWindowTitle(r.title);
+        box.setText(r.text);
+        switch (r.icon) {
+        case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+        case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
+        case MessageIcon::Question: box.setIcon(QMessageBox::Question); break;
+        case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+        }
+        if (r.yes_no) {
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.setDefaultButton(r.default_no ? QMessageBox::No : QMessageBox::Yes);
+            return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+        }
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+        return Answer::Ok;
+    }
+
+    QString save_file(QWidget* parent, const SaveRequest& r) override {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDirectory(r.folder);
+        dialog.setNameFilter(r.filter);
+        dialog.setDefaultSuffix(r.default_suffix);
+        dialog.selectFile(r.file_name);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+        return dialog.selectedFiles().constFirst();
+    }
+
+    bool print_setup(QWidget* parent, QPrinter& printer) override {
+        QPrintDialog dialog(&printer, parent);
+        // The print options window has chosen the sheets already.
+        dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+        dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+        dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+        return dialog.exec() == QDialog::Accepted;
+    }
+
+    void open_url(const QString& url) override { QDesktopServices::openUrl(QUrl(url)); }
+};
+
+QtUserSeam g_qt_seam;
+UserSeam* g_seam = nullptr;
+
+} // namespace
+
+UserSeam& user_seam() { return g_seam ? *g_seam : static_cast<UserSeam&>(g_qt_seam); }
+
+void set_user_seam(UserSeam* seam) { g_seam = seam; }
+
+QString with_default_suffix(const QString& name, const QString& suffix) {
+    if (name.isEmpty() || suffix.isEmpty()) return name;
+    return QFileInfo(name).suffix().isEmpty() ? name + "." + suffix : name;
+}
+
+} // namespace tessaro

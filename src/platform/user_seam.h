@@ -1,0 +1,52 @@
+// The operator's side of every dialog: message boxes, file and printer dialogs, the web link.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+class QPrinter;
+
+namespace tessaro {
+
+enum class MessageIcon { None, Information, Question, Warning };
+enum class Answer { Ok, Yes, No, Cancel };
+
+struct MessageRequest {
+    QString text;
+    QString title;
+    bool yes_no = false;          // Yes/No buttons instead of OK
+    bool default_no = false;      // with yes_no: No is the default button
+    MessageIcon icon = MessageIcon::None;
+};
+
+struct SaveRequest {
+    QString folder;               // initial folder
+    QString file_name;            // proposed name, e.g. "VUZ.xls"
+    QString filter;               // e.g. "*.xls"
+    QString default_suffix;       // e.g. "xls", added by the program when the chosen name has none
+};
+
+// The default shows the real Qt dialogs; widget tests install a scripted answerer.
+class UserSeam {
+public:
+    virtual ~UserSeam() = default;
+    virtual Answer message(QWidget* parent, const MessageRequest& request) = 0;
+    // The chosen file name, or an empty string on cancel.
+    virtual QString save_file(QWidget* parent, const SaveRequest& request) = 0;
+    // Lets the operator pick and set up the printer; false on cancel.
+    virtual bool print_setup(QWidget* parent, QPrinter& printer) = 0;
+    virtual void open_url(const QString& url) = 0;
+};
+
+// The seam in force: the real dialogs unless a test installed another one.
+UserSeam& user_seam();
+// Installs a seam (not owned); nullptr puts the real dialogs back.
+void set_user_seam(UserSeam* seam);
+
+// Adds the default suffix when the chosen name has none.
+QString with_default_suffix(const QString& name, const QString& suffix);
+
+// The maker's web page, opened by the link strip and the splash window.
+inline constexpr const char* kWebAddress = "https://tessaro.example.org/";
+
+} // namespace tessaro

@@ -1,0 +1,38 @@
+// The record store: parallel arrays of 8001 slots and the counters derived from them.
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+namespace tessaro {
+
+inline constexpr int kSlots = 8001;          // slots 0..8000
+inline constexpr int kTimeEntries = 5 * kSlots; // room for the date and time of every slot
+inline constexpr int kRowsPerPage = 26;
+
+struct RecordStore {
+    std::array<uint8_t, kSlots> rec_mark{};
+    std::array<float, kSlots> rec_value{};
+    std::array<uint8_t, kSlots> rec_range{};
+    std::array<int16_t, kTimeEntries> rec_time{};
+    std::array<float, kSlots> rec_no{};
+    int16_t ji_ge = 0;      // records + 1
+    int16_t page_count = 0; // ji_ge div 26 + 1
+    QString rec_text;       // the line of the last slot formatted
+
+    // Recomputes ji_ge and page_count from rec_range.
+    void count_records();
+    // Sets rec_range, rec_value and every rec_time entry to 0; marks and numbers stay.
+    void clear_records();
+    // Stores one 8-byte record frame into slot s (0..kSlots-1); false when s is outside.
+    bool store_record(int s, const uint8_t* frame);
+    // Exchanges two whole records (mark, range, value, number, five time entries).
+    void swap_records(int a, int b);
+    // The highest occupied slot, or -1 when the store is empty.
+    int last_occupied() const;
+    bool occupied(int s) const { return s >= 0 && s < kSlots && rec_range[static_cast<size_t>(s)] != 0; }
+};
+
+} // namespace tessaro

@@ -1,0 +1,28 @@
+#include "scripted_user.h"
+
+namespace tessaro::test {
+
+ScriptedUser::ScriptedUser() { set_user_seam(this); }
+
+ScriptedUser::~ScriptedUser() { set_user_seam(nullptr); }
+
+Answer ScriptedUser::message(QWidget*, const MessageRequest& request) {
+    messages << request;
+    if (during_message) during_message(request);
+    if (!request.yes_no) return Answer::Ok;
+    return answers.isEmpty() ? Answer::No : answers.dequeue();
+}
+
+QString ScriptedUser::save_file(QWidget*, const SaveRequest& request) {
+    saves << request;
+    return save_names.isEmpty() ? QString() : save_names.dequeue();
+}
+
+bool ScriptedUser::print_setup(QWidget*, QPrinter& printer) {
+    ++print_dialogs;
+    return printer_setup ? printer_setup(printer) : false;
+}
+
+void ScriptedUser::open_url(const QString& url) { urls << url; }
+
+} // namespace tessaro::test
