@@ -31,6 +31,7 @@ bool RecordStore::store_record(int s, const uint8_t* b) {
 }
 
 void RecordStore::swap_records(int a, int b) {
+    if (a < 0 || a >= kSlots || b < 0 || b >= kSlots) return;
     const auto i = static_cast<size_t>(a), j = static_cast<size_t>(b);
     std::swap(rec_mark[i], rec_mark[j]);
     std::swap(rec_range[i], rec_range[j]);

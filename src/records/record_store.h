@@ -28,7 +28,8 @@ struct RecordStore {
     void clear_records();
     // Stores one 8-byte record frame into slot s (0..kSlots-1); false when s is outside.
     bool store_record(int s, const uint8_t* frame);
-    // Exchanges two whole records (mark, range, value, number, five time entries).
+    // Exchanges two whole records (mark, range, value, number, five time entries);
+    // does nothing when a slot is outside the store.
     void swap_records(int a, int b);
     // The highest occupied slot, or -1 when the store is empty.
     int last_occupied() const;
