@@ -1,0 +1,79 @@
+// Painting walks the geometry: one call per colour for the lines, one per text.
+#include "chart_painter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QLine>
+#include <QPainter>
+
+#include <cstdio>
+#include <vector>
+
+namespace tessaro {
+
+namespace {
+
+QLine to_px(const QLineF& l) {
+    return QLine(twips_to_px(l.x1()), twips_to_px(l.y1()), twips_to_px(l.x2()), twips_to_px(l.y2()));
+}
+
+// Curve ends far off the surface are cut at a frame just outside it, keeping each segment's slope.
+const QRectF kCurveClip(-2.0 * kTwipsPerPixel, -2.0 * kTwipsPerPixel, kChartWidthTwips + 4.0 * kTwipsPerPixel,
+                        kChartHeightTwips + 4.0 * kTwipsPerPixel);
+
+} // namespace
+
+void paint_chart(QPainter& painter, const ChartGeometry& g, const QFont& font) {
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.fillRect(QRect(0, 0, kChartWidthPx, kChartHeightPx), kChartBackground);
+
+    std::vector<QLine> lines;
+    lines.reserve(g.axis_lines.size() > g.curve.size() ? g.axis_lines.size() : g.curve.size());
+    for (const QLineF& l : g.axis_lines) lines.push_back(to_px(l));
+    painter.setPen(QPen(kChartLineColour, 0));
+    painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+
+    painter.setFont(font);
+    const int ascent = QFontMetrics(font, painter.device()).ascent();
+    for (const ChartText& t : g.texts)
+        painter.drawText(QPoint(twips_to_px(t.twips.x()), twips_to_px(t.twips.y()) + ascent),
+                         QString::fromStdString(t.text));
+
+    lines.clear();
+    for (const QLineF& l : g.curve)
+        if (const auto c = clip_line(l, kCurveClip)) lines.push_back(to_px(*c));
+    if (!lines.empty()) {
+        painter.setPen(QPen(g.curve_colour, 0));
+        painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+    }
+}
+
+QImage render_chart(const ChartInput& in, const QFont& font) {
+    QImage image(kChartWidthPx, kChartHeightPx, QImage::Format_RGB32);
+    image.setDevicePixelRatio(1.0);
+    QPainter painter(&image);
+    paint_chart(painter, chart_geometry(in), font);
+    painter.end();
+    return image;
+}
+
+bool write_snapshot(const QImage& image, const QString& path) {
+    if (image.isNull() || path.isEmpty()) return false;
+    const QFileInfo target(path);
+    const QString folder = target.absolutePath();
+    if (!QDir().mkpath(folder)) return false;
+    const QString temp = folder + QLatin1String("/.") + target.fileName() + QLatin1String(".part");
+    QFile file(temp);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+    const bool written = image.save(&file, "BMP") && file.flush();
+    file.close();
+    const bool ok = written && file.error() == QFileDevice::NoError &&
+                    std::rename(QFile::encodeName(temp).constData(),
+                                QFile::encodeName(target.absoluteFilePath()).constData()) == 0;
+    if (!ok) QFile::remove(temp);
+    return ok;
+}
+
+} // namespace tessaro

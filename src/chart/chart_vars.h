@@ -1,0 +1,21 @@
+// Variables of the chart and the curve view.
+#pragma once
+
+#include <QImage>
+
+#include <cstdint>
+#include <vector>
+
+namespace tessaro {
+
+struct ChartVars {
+    uint8_t curve_mode = 0;     // 100 in the curve view, else 0
+    double chart_scale = 0.0;   // mA per division: one of the scale steps
+    std::vector<double> curve_value = std::vector<double>(8001, 0.0);
+    double curve_from = 0.0;
+    double curve_to = 0.0;
+    int16_t press_x = 0;        // press position on the chart (pixels)
+    int16_t press_y = 0;
+};
+
+} // namespace tessaro
