@@ -1,0 +1,24 @@
+// Variables of the meter link: link state, receive bookkeeping and the history download.
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+
+namespace tessaro {
+
+struct LinkVars {
+    uint8_t link_ticks = 0;   // link ticks since the watchdog last looked
+    QByteArray rx_bytes;      // the block taken at the latest receive event
+    int16_t link_state = 0;   // 1 = an exchange under way, 2 = idle
+    int16_t link_phase = 0;   // 1 record frame, 2 two-byte reply, 3 live frame
+    uint8_t rx_seen = 0;      // 16 at every receive event, cleared by the watchdog
+    int16_t meter_count = 0;  // records stored in the meter
+    int32_t rec_addr = 0;     // meter address of the record pair being requested
+    uint8_t pair_half = 0;    // which record of the pair the next frame carries
+    uint8_t dl_session = 0;   // 1 started (may resume), 0 none, 3 set by the view commands
+    // A counted download has not reached its end: a good port check resumes it.
+    bool dl_unfinished = false;
+};
+
+} // namespace tessaro
