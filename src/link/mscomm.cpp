@@ -98,7 +98,9 @@ void MSComm::Output(const QByteArray& bytes) {
 
 QByteArray MSComm::Input() {
     if (!port_.isOpen()) return {};
-    return input_len_ > 0 ? port_.read(input_len_) : port_.readAll();
+    QByteArray bytes = input_len_ > 0 ? port_.read(input_len_) : port_.readAll();
+    taken_in_handler_ += bytes.size();
+    return bytes;
 }
 
 void MSComm::scheduleCheck() {
@@ -109,14 +111,21 @@ void MSComm::scheduleCheck() {
 
 void MSComm::checkThreshold() {
     check_pending_ = false;
-    if (in_handler_ || !port_.isOpen() || r_threshold_ <= 0) return;
+    if (in_handler_) {
+        recheck_after_handler_ = true;
+        return;
+    }
+    if (!port_.isOpen() || r_threshold_ <= 0) return;
     if (port_.bytesAvailable() < r_threshold_) return;
     comm_event_ = kCommEventReceive;
+    taken_in_handler_ = 0;
+    recheck_after_handler_ = false;
     in_handler_ = true;
     emit OnComm();
     in_handler_ = false;
-    // Bytes left waiting raise the event again.
-    scheduleCheck();
+    // Bytes left waiting raise the event again once the handler took some (or more came while it
+    // ran); a handler that took none is raised again by new bytes or a new threshold, never in a loop.
+    if (taken_in_handler_ > 0 || recheck_after_handler_) scheduleCheck();
 }
 
 void MSComm::onError(QSerialPort::SerialPortError error) {

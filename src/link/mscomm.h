@@ -70,6 +70,8 @@ private:
     int comm_event_ = 0;
     bool in_handler_ = false;
     bool check_pending_ = false;
+    bool recheck_after_handler_ = false;
+    qsizetype taken_in_handler_ = 0;
     OpenFailure last_failure_ = OpenFailure::None;
 };
 

@@ -1,0 +1,208 @@
+// The serial port layer over a real pseudo-terminal: arming, events, reads, discarding, failures.
+#include "link/mscomm.h"
+#include "platform/paths.h"
+#include "support/pty_pair.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using tessaro::MSComm;
+using tessaro::test::PtyPair;
+using tessaro::test::TempXdg;
+
+class TstMSComm : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TempXdg> xdg;
+    std::unique_ptr<PtyPair> pty;
+    std::unique_ptr<MSComm> port;
+
+    bool openOnPty() {
+        xdg->mapPort(3, pty->slavePath());
+        port->setCommPort(3);
+        return port->setPortOpen(true) == 0 && port->PortOpen();
+    }
+
+private slots:
+    void init() {
+        xdg = std::make_unique<TempXdg>();
+        pty = std::make_unique<PtyPair>();
+        QVERIFY(pty->ok());
+        port = std::make_unique<MSComm>();
+    }
+    void cleanup() {
+        port.reset();
+        pty.reset();
+        xdg.reset();
+    }
+
+    void opensThroughThePortMap() {
+        // Catches a port map entry that is not followed to its device.
+        QVERIFY(openOnPty());
+        QCOMPARE(port->devicePath(), tessaro::paths::port_map_entry(3));
+        port->Output(QByteArray::fromHex("0017"));
+        port->Output(QByteArray::fromHex("0070"));
+        QCOMPARE(pty->readAtLeast(4), QByteArray::fromHex("00170070"));
+        QCOMPARE(port->setPortOpen(false), 0);
+        QVERIFY(!port->PortOpen());
+    }
+
+    void oneEventPerArmedReply_data() {
+        QTest::addColumn<int>("armed");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QList<QByteArray>>("reads");
+        QTest::newRow("exact 2") << 2 << QByteArray::fromHex("1964") << QList<QByteArray>{QByteArray::fromHex("1964")};
+        QTest::newRow("3-byte live frame") << 3 << QByteArray::fromHex("007b41")
+                                           << QList<QByteArray>{QByteArray::fromHex("007b41")};
+        QTest::newRow("two frames, one chunk") << 8 << QByteArray::fromHex("0102410b0c0d0e0f8102410b0c0d0e10")
+                                               << QList<QByteArray>{QByteArray::fromHex("0102410b0c0d0e0f"),
+                                                                    QByteArray::fromHex("8102410b0c0d0e10")};
+        QTest::newRow("below threshold") << 8 << QByteArray::fromHex("01024105") << QList<QByteArray>{};
+    }
+    void oneEventPerArmedReply() {
+        // Catches an edge-triggered event that loses bytes left waiting after a handler, or fires early.
+        QFETCH(int, armed);
+        QFETCH(QByteArray, sent);
+        QFETCH(QList<QByteArray>, reads);
+        QVERIFY(openOnPty());
+        port->setInputLen(armed);
+        port->setRThreshold(armed);
+        QList<QByteArray> got;
+        connect(port.get(), &MSComm::OnComm, this, [&] {
+            QCOMPARE(port->CommEvent(), MSComm::kCommEventReceive);
+            got << port->Input();
+        });
+        pty->write(sent);
+        if (reads.isEmpty()) {
+            QTest::qWait(100);
+        } else {
+            QTRY_COMPARE(got.size(), reads.size());
+        }
+        QTest::qWait(50);
+        QCOMPARE(got, reads);
+    }
+
+    void inputLenTruncatesAndDiscardDropsTheRest() {
+        // Catches a read that takes more than InputLen, or a discard that leaves bytes behind.
+        QVERIFY(openOnPty());
+        port->setInputLen(8);
+        port->setRThreshold(8);
+        QByteArray got;
+        int events = 0;
+        connect(port.get(), &MSComm::OnComm, this, [&] {
+            ++events;
+            got = port->Input();
+            port->setInBufferCount(0);
+        });
+        pty->write(QByteArray::fromHex("00112233445566778899"));
+        QTRY_COMPARE(events, 1);
+        QCOMPARE(got, QByteArray::fromHex("0011223344556677"));
+        QTest::qWait(50);
+        QCOMPARE(events, 1);
+        QCOMPARE(port->InBufferCount(), 0);
+    }
+
+    void eventWaitsForTheHandlerToReturn() {
+        // Catches a receive event that re-enters its own handler from a nested event loop.
+        QVERIFY(openOnPty());
+        port->setInputLen(2);
+        port->setRThreshold(2);
+        int depth = 0, maxDepth = 0, events = 0;
+        connect(port.get(), &MSComm::OnComm, this, [&] {
+            ++depth;
+            maxDepth = std::max(maxDepth, depth);
+            ++events;
+            port->Input();
+            if (events == 1) {
+                pty->write(QByteArray::fromHex("1964"));
+                QTest::qWait(80); // a message box would run a nested loop like this
+            }
+            --depth;
+        });
+        pty->write(QByteArray::fromHex("1964"));
+        QTRY_COMPARE(events, 2);
+        QCOMPARE(maxDepth, 1);
+    }
+
+    void rearmingRaisesTheEventForWaitingBytes() {
+        // Catches a threshold change that does not look at the bytes already waiting.
+        QVERIFY(openOnPty());
+        port->setInputLen(8);
+        port->setRThreshold(8);
+        QSignalSpy spy(port.get(), &MSComm::OnComm);
+        pty->write(QByteArray::fromHex("1964"));
+        QTest::qWait(80);
+        QCOMPARE(spy.count(), 0);
+        port->setInputLen(2);
+        port->setRThreshold(2);
+        QTRY_COMPARE(spy.count(), 1);
+    }
+
+    void closedPortOperationsAreSilent() {
+        // Catches a crash or a spurious event when a closed port is armed, discarded, written or read.
+        QSignalSpy spy(port.get(), &MSComm::OnComm);
+        port->setInputLen(2);
+        port->setRThreshold(2);
+        port->setInBufferCount(0);
+        port->setOutBufferCount(0);
+        port->Output(QByteArray::fromHex("0013"));
+        QCOMPARE(port->Input(), QByteArray());
+        QCOMPARE(port->InBufferCount(), 0);
+        QTest::qWait(20);
+        QCOMPARE(spy.count(), 0);
+        QVERIFY(!port->PortOpen());
+    }
+
+    void openFailures_data() {
+        QTest::addColumn<QString>("target");   // what the map entry points at; empty: no entry
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("failure");
+        QTest::newRow("entry points nowhere") << "/nonexistent/ttyX" << MSComm::kNoSuchPort
+                                              << int(tessaro::OpenFailure::NoSuchPort);
+        QTest::newRow("regular file") << "FILE" << MSComm::kPortOpenFailed << int(tessaro::OpenFailure::NotSerial);
+    }
+    void openFailures() {
+        // Catches an open of a missing or non-serial device that crashes, hangs or reports success.
+        QFETCH(QString, target);
+        QFETCH(int, code);
+        QFETCH(int, failure);
+        if (target == "FILE") {
+            target = xdg->root() + "/plain.txt";
+            QFile f(target);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("not a tty");
+        }
+        xdg->mapPort(5, target);
+        port->setCommPort(5);
+        const int rc = port->setPortOpen(true);
+        QVERIFY(!port->PortOpen());
+        if (code == MSComm::kNoSuchPort) QCOMPARE(rc, code);
+        else QVERIFY(rc != 0);
+        if (code == MSComm::kNoSuchPort) QCOMPARE(int(port->lastOpenFailure()), failure);
+    }
+
+    void numberWithoutDeviceIs8002() {
+        // Catches a port number beyond the system's ports that opens something else.
+        port->setCommPort(16);
+        QCOMPARE(port->setPortOpen(true), MSComm::kNoSuchPort);
+        QVERIFY(!port->PortOpen());
+    }
+
+    void vanishedDeviceClosesThePort() {
+        // Catches a port that stays open and spins on read errors once the device has gone.
+        QVERIFY(openOnPty());
+        port->setInputLen(2);
+        port->setRThreshold(2);
+        pty->closeMaster();
+        QTRY_VERIFY(!port->PortOpen());
+        // A new device under the same map entry opens again.
+        PtyPair again;
+        QVERIFY(again.ok());
+        xdg->mapPort(3, again.slavePath());
+        QCOMPARE(port->setPortOpen(true), 0);
+        QVERIFY(port->PortOpen());
+    }
+};
+
+QTEST_MAIN(TstMSComm)
+#include "tst_mscomm.moc"
