@@ -1,0 +1,226 @@
+// The painted chart: size and format, pixels of axes, grid and curves, text placement and the snapshot file.
+#include "chart/chart_geometry.h"
+#include "chart/chart_painter.h"
+
+#include <QtTest>
+
+#include <QDir>
+#include <QFile>
+#include <QFont>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <vector>
+
+using namespace tessaro;
+
+class TstChartImage : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void image_format();
+    void static_parts();
+    void live_curve_pixels();
+    void no_curve_without_samples();
+    void curve_off_the_surface_is_clipped();
+    void window_curve_pixels();
+    void texts_placed_by_top_left();
+    void snapshot_written_and_reloaded();
+    void snapshot_rewritten_each_call();
+    void snapshot_unwritable();
+
+private:
+    QImage render() { return render_chart(in_, QFont()); }
+    static QColor at(const QImage& img, double x_twips, double y_twips) {
+        return img.pixelColor(twips_to_px(x_twips), twips_to_px(y_twips));
+    }
+    static bool has_colour(const QImage& img, QColor c) {
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (img.pixelColor(x, y) == c) return true;
+        return false;
+    }
+
+    std::vector<double> samples_;
+    std::vector<double> values_;
+    ChartInput in_;
+};
+
+void TstChartImage::init() {
+    samples_.assign(621, 4200000);
+    values_.assign(kCurveSlots, 0.0);
+    in_ = ChartInput{kRealtimeMode, 3000, samples_.data(), values_.data(), 0, 0};
+}
+
+void TstChartImage::image_format() {
+    // Catches a surface of the wrong size, a scaled (high-DPI) image or an alpha format.
+    const QImage img = render();
+    QCOMPARE(img.size(), QSize(729, 361));
+    QCOMPARE(img.format(), QImage::Format_RGB32);
+    QCOMPARE(img.devicePixelRatio(), 1.0);
+}
+
+void TstChartImage::static_parts() {
+    // Catches missing axes or grid dashes, grid drawn solid, or a wrong background.
+    const QImage img = render();
+    const QColor white(255, 255, 255), background(64, 64, 64);
+    QCOMPARE(at(img, 540, 2000), white);   // vertical axis
+    QCOMPARE(at(img, 5000, 4800), white);  // horizontal axis
+    QCOMPARE(at(img, 540, 4950), white);   // origin tick
+    QCOMPARE(at(img, 9540, 4930), white);  // last major tick
+    QCOMPARE(at(img, 1140, 600), white);   // a grid dash
+    QCOMPARE(at(img, 1140, 700), background); // between two dashes
+    QCOMPARE(at(img, 1150, 4180), white);  // a horizontal grid dash on the first division
+    QCOMPARE(at(img, 1230, 4180), background);
+    QCOMPARE(at(img, 390, 4180), white);   // major tick of the first division (row 279)
+    QCOMPARE(at(img, 1500, 2200), background);
+    QCOMPARE(img.pixelColor(700, 200), background);
+    QVERIFY(!has_colour(img, QColor(0, 192, 0)));
+}
+
+void TstChartImage::live_curve_pixels() {
+    // Catches live segments missing between two readings or drawn across an entry without one.
+    const double v = 1000000; // 10 A, between grid lines at scale 3000
+    samples_[200] = samples_[201] = v;
+    samples_[300] = v; // alone between no-sample entries
+    samples_[302] = samples_[303] = v;
+    const QImage img = render();
+    const int row = twips_to_px(chart_y(v, 3000));
+    const QColor live(0, 192, 0), background(64, 64, 64);
+    QCOMPARE(img.pixelColor(twips_to_px(live_x(200)), row), live);
+    QCOMPARE(img.pixelColor(twips_to_px(live_x(201)), row), live);
+    QCOMPARE(img.pixelColor(twips_to_px(live_x(300)), row), background);
+    QCOMPARE(img.pixelColor(twips_to_px(live_x(301)), row), background);
+    QCOMPARE(img.pixelColor(twips_to_px(live_x(302)), row), live);
+    QCOMPARE(img.pixelColor(twips_to_px(live_x(199)), row), background);
+}
+
+void TstChartImage::no_curve_without_samples() {
+    // Catches a curve drawn from the no-sample markers right after start-up.
+    const QImage img = render();
+    QVERIFY(!has_colour(img, QColor(0, 192, 0)));
+    QVERIFY(!has_colour(img, QColor(0, 255, 0)));
+}
+
+void TstChartImage::curve_off_the_surface_is_clipped() {
+    // Catches off-surface ends clamped to the edge (a line along the top row) instead of cut off.
+    in_.chart_scale = 1;
+    for (int j = 100; j <= 110; ++j) samples_[static_cast<size_t>(j)] = 2370000;
+    const QImage img = render();
+    QVERIFY(!has_colour(img, QColor(0, 192, 0)));
+
+    // One segment from far above the surface down to the zero line: nearly vertical, so it enters
+    // the top row at the column of its lower end (clamping would start it at the upper end's column).
+    samples_[111] = 0;
+    const QImage cut = render();
+    const int x = twips_to_px(live_x(111));
+    QVERIFY(twips_to_px(live_x(110)) != x);
+    QCOMPARE(cut.pixelColor(x, twips_to_px(4780)), QColor(0, 192, 0));
+    QCOMPARE(cut.pixelColor(x, 0), QColor(0, 192, 0));
+    QCOMPARE(cut.pixelColor(twips_to_px(live_x(110)), 0), QColor(64, 64, 64));
+}
+
+void TstChartImage::window_curve_pixels() {
+    // Catches the two-record segment not spanning 540..5040 twips or drawn in the live colour.
+    in_.curve_mode = kCurveMode;
+    in_.curve_from = 0;
+    in_.curve_to = 3;
+    const double v = 1000000;
+    values_[0] = values_[1] = v;
+    values_[2] = 0;
+    const QImage img = render();
+    const int row = twips_to_px(chart_y(v, 3000));
+    const QColor history(0, 255, 0), background(64, 64, 64);
+    QCOMPARE(img.pixelColor(twips_to_px(600), row), history);
+    QCOMPARE(img.pixelColor(twips_to_px(3000), row), history);
+    QCOMPARE(img.pixelColor(twips_to_px(5040), row), history);
+    QCOMPARE(img.pixelColor(twips_to_px(5040) + 2, row), background);
+    QVERIFY(!has_colour(img, QColor(0, 192, 0)));
+
+    in_.curve_to = 2; // one record: no curve
+    QVERIFY(!has_colour(render(), history));
+}
+
+void TstChartImage::texts_placed_by_top_left() {
+    // Catches texts placed by their baseline (they would reach above their top edge).
+    QImage probe(50, 50, QImage::Format_RGB32);
+    probe.fill(Qt::black);
+    {
+        QPainter p(&probe);
+        p.setPen(Qt::white);
+        p.drawText(QPoint(5, 30), QStringLiteral("8"));
+    }
+    bool inked = false;
+    for (int y = 0; y < probe.height() && !inked; ++y)
+        for (int x = 0; x < probe.width() && !inked; ++x) inked = probe.pixelColor(x, y) != QColor(Qt::black);
+    if (!inked) QSKIP("no font renders on this machine");
+
+    // Label of the top division at (0, 520) twips: row 35. Between the vertical caption's line and
+    // that label, left of the major ticks, only background.
+    const QImage img = render();
+    const QColor background(64, 64, 64);
+    const int top = twips_to_px(520);
+    const int caption_bottom = QFontMetrics(QFont(), &img).height();
+    bool ink_above = false, ink_below = false;
+    for (int x = 0; x < twips_to_px(390); ++x) {
+        for (int y = caption_bottom; y < top; ++y) ink_above |= img.pixelColor(x, y) != background;
+        for (int y = top; y < top + caption_bottom; ++y) ink_below |= img.pixelColor(x, y) != background;
+    }
+    QVERIFY(!ink_above);
+    QVERIFY(ink_below);
+}
+
+void TstChartImage::snapshot_written_and_reloaded() {
+    // Catches a missing folder not created, a non-BMP file or pixels changed by writing.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("runtime/tessaro/555.bmp");
+    samples_[10] = samples_[11] = 500000;
+    const QImage img = render();
+    QVERIFY(write_snapshot(img, path));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.read(2), QByteArray("BM"));
+    f.close();
+    QImage back(path, "BMP");
+    QCOMPARE(back.size(), QSize(729, 361));
+    QCOMPARE(back.convertToFormat(QImage::Format_RGB32), img);
+    QCOMPARE(QDir(dir.filePath("runtime/tessaro")).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"555.bmp"});
+}
+
+void TstChartImage::snapshot_rewritten_each_call() {
+    // Catches a snapshot written once and kept, or a temporary file left behind.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("555.bmp");
+    const QImage first = render();
+    QVERIFY(write_snapshot(first, path));
+    in_.chart_scale = 1;
+    samples_[0] = samples_[1] = 300;
+    const QImage second = render();
+    QVERIFY(second != first);
+    QVERIFY(write_snapshot(second, path));
+    QCOMPARE(QImage(path, "BMP").convertToFormat(QImage::Format_RGB32), second);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"555.bmp"});
+}
+
+void TstChartImage::snapshot_unwritable() {
+    // Catches a failed write reported as success, or a crash when the folder cannot exist.
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("plain-file"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.write("x");
+    blocker.close();
+    const QImage img = render();
+    QVERIFY(!write_snapshot(img, dir.filePath("plain-file/555.bmp")));
+    QVERIFY(!write_snapshot(img, dir.filePath("plain-file/deeper/555.bmp")));
+
+    QVERIFY(QDir(dir.path()).mkdir("a-folder"));
+    QVERIFY(!write_snapshot(img, dir.filePath("a-folder"))); // the target is a folder
+    QVERIFY(QFileInfo(dir.filePath("a-folder")).isDir());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"plain-file"});
+    QVERIFY(!write_snapshot(QImage(), dir.filePath("empty.bmp")));
+}
+
+QTEST_MAIN(TstChartImage)
+#include "tst_chart_image.moc"
