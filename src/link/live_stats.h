@@ -55,8 +55,8 @@ struct FrameLabels {
 //   which the true current is above), except where the 23.7 A ceiling keeps it out.
 // - The minimum sees the same frames except "O  L" (count 10000 in range 50), which says nothing
 //   of the current's size; an overload enters with its scaled value, and while the minimum is
-//   100 A or more its label reads OL during the overload. The first reading becomes the minimum,
-//   so a steady run above 10.48 A shows its true minimum.
+//   100 A or more its label reads OL during the overload. The first reading becomes the minimum:
+//   there is no start value that a reading has to undercut, so any steady run shows its true minimum.
 // - The average is the exact mean of the measured readings: overloads, "O  L" and frames without
 //   a factor stay out of the sum and the count, so an overload never skews it.
 class LiveStats {
