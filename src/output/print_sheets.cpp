@@ -15,11 +15,12 @@ namespace {
 constexpr double kTwipsPerInch = 1440.0;
 constexpr double kUnboundedWidth = 1e6; // texts are placed by their corner, never wrapped or clipped
 
-enum class PrintFailure { Start, NewPage, Finish };
+enum class PrintFailure { Start, Sheet, NewPage, Finish };
 
 QString failure_text(PrintFailure failure) {
     switch (failure) {
     case PrintFailure::Start: return QStringLiteral("The print job could not be started");
+    case PrintFailure::Sheet: return QStringLiteral("The printer failed while printing a sheet");
     case PrintFailure::NewPage: return QStringLiteral("The printer could not start a new sheet");
     case PrintFailure::Finish: return QStringLiteral("The print job could not be finished");
     }
@@ -106,6 +107,10 @@ std::optional<QString> print_sheets(QPrinter& printer, int dakai, int dajie, con
             return reason(printer, PrintFailure::NewPage);
         }
         paint_sheet(painter, printer, sheet_layout(d, line_of), family);
+        if (failed(printer)) {
+            painter.end();
+            return reason(printer, PrintFailure::Sheet);
+        }
     }
     if (!painter.end() || failed(printer)) return reason(printer, PrintFailure::Finish);
     return std::nullopt;

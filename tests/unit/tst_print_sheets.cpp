@@ -1,0 +1,160 @@
+// Printing sheets to PDF: one page per sheet, the right slots on each page, failures reported.
+#include "output/print_sheets.h"
+#include "support/sample_lines.h"
+
+#include <QtTest>
+
+#include <QPageSize>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+using namespace tessaro;
+
+namespace {
+
+QString run(const QString& program, const QStringList& args) {
+    QProcess process;
+    process.start(program, args);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) return QString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+int page_count(const QString& pdf) {
+    const QRegularExpression pages(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch m = pages.match(run(QStringLiteral("pdfinfo"), {pdf}));
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QString page_text(const QString& pdf, int page) {
+    const QString n = QString::number(page);
+    return run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-f"), n, QStringLiteral("-l"), n, pdf, QStringLiteral("-")});
+}
+
+// The printed line that holds a record number, or an empty string.
+QString line_with(const QString& text, const QString& token) {
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        if (line.contains(token)) return line;
+    return {};
+}
+
+LineOf records(int count) {
+    return [count](int s) { return test::sample_line(s, count); };
+}
+
+} // namespace
+
+class TstPrintSheets : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void one_sheet_holds_both_columns();
+    void full_sheet_and_blank_second_sheet();
+    void middle_sheet_alone();
+    void small_paper_loses_no_row();
+    void empty_range_prints_nothing();
+    void unwritable_file_gives_reason();
+
+private:
+    void print(int dakai, int dajie, const LineOf& line_of, QPageSize::PageSizeId paper = QPageSize::A4);
+    QString pdf_;
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+void TstPrintSheets::initTestCase() {
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("pdfinfo")).isEmpty())
+        QSKIP("pdftotext and pdfinfo (poppler-utils) are needed to read the printed PDF");
+}
+
+void TstPrintSheets::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    pdf_ = dir_->filePath(QStringLiteral("sheets.pdf"));
+}
+
+void TstPrintSheets::print(int dakai, int dajie, const LineOf& line_of, QPageSize::PageSizeId paper) {
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf_);
+    printer.setPageSize(QPageSize(paper));
+    QCOMPARE(print_sheets(printer, dakai, dajie, line_of, print_font()), std::nullopt);
+}
+
+void TstPrintSheets::one_sheet_holds_both_columns() {
+    // Catches a wrong column pairing, a lost right column or a blank sheet added at the end.
+    print(0, 1, records(100));
+    QCOMPARE(page_count(pdf_), 1);
+    const QString text = page_text(pdf_, 1);
+    QVERIFY(text.contains(QStringLiteral("Current Record")));
+    for (int k = 0; k < 78; ++k) {
+        const QString row = line_with(text, test::sample_number(k));
+        QVERIFY2(!row.isEmpty(), qPrintable(test::sample_number(k)));
+        if (k + 78 < 100)
+            QVERIFY2(row.contains(test::sample_number(k + 78)), qPrintable(row));
+        else
+            QCOMPARE(row.count(QStringLiteral("No0")), 1);
+    }
+    QVERIFY(!text.contains(test::sample_number(100)));
+    QVERIFY(line_with(text, test::sample_number(3)).contains(QStringLiteral("OL")));
+    QVERIFY(text.contains(QChar(0x25A0)));
+}
+
+void TstPrintSheets::full_sheet_and_blank_second_sheet() {
+    // Catches a sheet that drops its last row of either column, or newPage after the last sheet.
+    print(0, 2, records(156));
+    QCOMPARE(page_count(pdf_), 2);
+    const QString first = page_text(pdf_, 1);
+    QVERIFY(!line_with(first, test::sample_number(77)).isEmpty());
+    QVERIFY(line_with(first, test::sample_number(77)).contains(test::sample_number(155)));
+    QVERIFY(!page_text(pdf_, 2).contains(QStringLiteral("No0")));
+}
+
+void TstPrintSheets::middle_sheet_alone() {
+    // Catches printing from sheet 0 or one sheet too many for dakai 2, dajie 3.
+    print(2, 3, records(600));
+    QCOMPARE(page_count(pdf_), 1);
+    const QString text = page_text(pdf_, 1);
+    for (int s = 312; s <= 467; ++s) QVERIFY2(text.contains(test::sample_number(s)), qPrintable(test::sample_number(s)));
+    QVERIFY(!text.contains(test::sample_number(311)));
+    QVERIFY(!text.contains(test::sample_number(468)));
+}
+
+void TstPrintSheets::small_paper_loses_no_row() {
+    // Catches rows or the right column falling off a page smaller than the sheet.
+    print(0, 1, records(156), QPageSize::A6);
+    QCOMPARE(page_count(pdf_), 1);
+    const QString text = page_text(pdf_, 1);
+    for (int s = 0; s < 156; ++s) QVERIFY2(text.contains(test::sample_number(s)), qPrintable(test::sample_number(s)));
+}
+
+void TstPrintSheets::empty_range_prints_nothing() {
+    // Catches a blank page or an empty job sent for a range with no sheet.
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf_);
+    int asked = 0;
+    const LineOf counting = [&asked](int) { ++asked; return QStringLiteral("x"); };
+    QCOMPARE(print_sheets(printer, 3, 3, counting, print_font()), std::nullopt);
+    QCOMPARE(print_sheets(printer, 5, 1, counting, print_font()), std::nullopt);
+    QVERIFY(!QFileInfo::exists(pdf_));
+    QCOMPARE(asked, 0);
+}
+
+void TstPrintSheets::unwritable_file_gives_reason() {
+    // Catches a failed print job reported as success.
+    QPrinter printer;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString path = dir_->filePath(QStringLiteral("missing/sheets.pdf"));
+    printer.setOutputFileName(path);
+    const std::optional<QString> reason = print_sheets(printer, 0, 1, records(10), print_font());
+    QVERIFY(reason.has_value());
+    QVERIFY2(reason->contains(path), qPrintable(*reason));
+    QVERIFY(!QFileInfo::exists(path));
+}
+
+QTEST_MAIN(TstPrintSheets)
+#include "tst_print_sheets.moc"
