@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -124,6 +125,9 @@ private slots:
     void generatedRecords();
     void disappearAndReappear();
     void linkLifecycle();
+    void program_data();
+    void program();
+    void programHelp();
 };
 
 void TestMeterSim::answers_data() {
@@ -656,6 +660,51 @@ void TestMeterSim::linkLifecycle() {
     QVERIFY2(sim.errorString().contains(link_), qPrintable(sim.errorString()));
     QVERIFY(user_file.open(QIODevice::ReadOnly));
     QCOMPARE(user_file.readAll(), QByteArray("keep me"));
+}
+
+void TestMeterSim::program_data() {
+    QTest::addColumn<bool>("terminate");
+    QTest::newRow("SIGTERM") << true;
+    QTest::newRow("--exit-after") << false;
+}
+
+void TestMeterSim::program() {
+    // Catches a program that prints no device, answers nothing, or leaves its link behind on exit.
+    QFETCH(bool, terminate);
+    QProcess p;
+    QStringList args{"--link", link_, "--records", "2", "--no-pacing"};
+    if (!terminate) args << "--exit-after" << "1";
+    p.start(QStringLiteral(METER_SIM_EXE), args);
+    QVERIFY(p.waitForStarted(kWaitMs));
+    QTRY_VERIFY_WITH_TIMEOUT(p.canReadLine(), kWaitMs);
+    const QString slave = QString::fromLocal8Bit(p.readLine()).trimmed();
+    QCOMPARE(QFile::symLinkTarget(link_), slave);
+    {
+        ProgramEnd end(link_);
+        end.send(5000);
+        QTRY_VERIFY_WITH_TIMEOUT(end.fill(2), kWaitMs);
+        QCOMPARE(end.take(), QByteArray::fromHex("0002"));
+    }
+    if (terminate) p.terminate();
+    QVERIFY(p.waitForFinished(kWaitMs));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(!QFileInfo(link_).isSymLink());
+}
+
+void TestMeterSim::programHelp() {
+    // Catches an option missing from --help.
+    QProcess p;
+    p.start(QStringLiteral(METER_SIM_EXE), {"--help"});
+    QVERIFY(p.waitForFinished(kWaitMs));
+    const QString help = QString::fromLocal8Bit(p.readAllStandardOutput());
+    const QList<QCommandLineOption> options = tessaro::meterSimOptions();
+    QVERIFY(options.size() > 20);
+    for (const QCommandLineOption& o : options) {
+        const QString name = o.names().front();
+        QVERIFY2(help.contains("--" + name) && help.contains(o.description().left(30)), qPrintable(name));
+    }
+    QVERIFY(help.contains(QStringLiteral("--exit-after")));
 }
 
 QTEST_GUILESS_MAIN(TestMeterSim)

@@ -208,13 +208,17 @@ bool loadRecordsFile(const QString& path, QList<QByteArray>& records, QString& e
     return true;
 }
 
-void addMeterSimOptions(QCommandLineParser& parser) {
+QList<QCommandLineOption> meterSimOptions() {
+    QList<QCommandLineOption> out;
     for (const OptionSpec& s : kOptions) {
         QCommandLineOption o(QString::fromLatin1(s.name), QString::fromLatin1(s.help));
         if (s.valueName) o.setValueName(QString::fromLatin1(s.valueName));
-        parser.addOption(o);
+        out.append(o);
     }
+    return out;
 }
+
+void addMeterSimOptions(QCommandLineParser& parser) { parser.addOptions(meterSimOptions()); }
 
 bool readMeterSimOptions(const QCommandLineParser& p, MeterSimOptions& o, QString& error) {
     o.link = p.value(QStringLiteral("link"));

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <optional>
 
+class QCommandLineOption;
 class QCommandLineParser;
 
 namespace tessaro {
@@ -65,7 +66,8 @@ QList<QByteArray> generateRecords(int n, quint32 seed);
 // '#' starts a comment. On a bad line returns false with a message naming the line.
 bool loadRecordsFile(const QString& path, QList<QByteArray>& records, QString& error);
 
-// Declares every command-line option of the simulator on the parser.
+// Every command-line option of the simulator, and declaring them all on a parser.
+QList<QCommandLineOption> meterSimOptions();
 void addMeterSimOptions(QCommandLineParser& parser);
 // Reads the parsed options into options; false with a message for a bad value.
 bool readMeterSimOptions(const QCommandLineParser& parser, MeterSimOptions& options, QString& error);
