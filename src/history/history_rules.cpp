@@ -3,60 +3,64 @@
 #include "records/number_text.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <limits>
-#include <utility>
+#include <functional>
 #include <vector>
 
 namespace tessaro {
 
 namespace {
 
-// Counts beyond this are no reading of the meter; clamping keeps every key well inside
-// 64 bits, so the sentinels below never meet a real key.
-constexpr double kMaxCount = 1e12;
+// Counts beyond this are no reading of the meter; clamping keeps every key inside 64 bits.
+constexpr int64_t kMaxCount = 1000000000000;
 
-int64_t range_factor(uint8_t range) {
-    switch (range) {
-    case 0x30: return 1000000;
-    case 0x31: return 100000;
-    case 0x32: return 10000;
-    case 0x33: return 1000;
-    case 0x40: return 1000;
-    case 0x41: return 100;
-    case 0x42: return 10;
-    case 0x43: return 1;
-    default: return 0;
+// Range code to the factor that turns counts into 0.001 mA; 0 for codes without one.
+constexpr std::array<int64_t, 256> kFactor = [] {
+    std::array<int64_t, 256> f{};
+    f[0x30] = 1000000;
+    f[0x31] = 100000;
+    f[0x32] = 10000;
+    f[0x33] = 1000;
+    f[0x40] = 1000;
+    f[0x41] = 100;
+    f[0x42] = 10;
+    f[0x43] = 1;
+    return f;
+}();
+
+// Moves the records of slots 0..last to the front, keeping their order; returns the new
+// highest occupied slot of that range (-1 when it holds none).
+int close_gaps(RecordStore& store, int last) {
+    if (last < 0) return last;
+    const auto end = store.rec_range.begin() + (last + 1);
+    if (std::find(store.rec_range.begin(), end, uint8_t{0}) == end) return last;
+    int next = 0;
+    for (int s = 0; s <= last; ++s) {
+        if (!store.occupied(s)) continue;
+        if (s != next) store.swap_records(next, s);
+        ++next;
     }
-}
-
-// The key an empty slot gets so that it sorts after every record.
-int64_t empty_key(SortOrder order) {
-    return order == SortOrder::Ascend ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
-}
-
-bool out_of_order(int64_t a, int64_t b, SortOrder order) {
-    return order == SortOrder::Ascend ? a < b : a > b;
+    return next - 1;
 }
 
 bool whole_number_in(float v, int lo, int hi) {
     return std::isfinite(v) && std::floor(v) == v && v >= static_cast<float>(lo) && v <= static_cast<float>(hi);
 }
 
-// Copies of the five arrays for slots 0..n-1.
+// A copy of the five arrays over a span of slots.
 struct SlotCopy {
     std::vector<uint8_t> mark, range;
     std::vector<float> value, no;
     std::vector<int16_t> time;
 
-    SlotCopy(const RecordStore& st, int n) {
-        const auto m = static_cast<size_t>(n);
-        mark.assign(st.rec_mark.begin(), st.rec_mark.begin() + n);
-        range.assign(st.rec_range.begin(), st.rec_range.begin() + n);
-        value.assign(st.rec_value.begin(), st.rec_value.begin() + n);
-        no.assign(st.rec_no.begin(), st.rec_no.begin() + n);
-        time.assign(st.rec_time.begin(), st.rec_time.begin() + static_cast<std::ptrdiff_t>(5 * m));
-    }
+    // Slots lo..end-1; copy index 0 is slot lo.
+    SlotCopy(const RecordStore& st, size_t lo, size_t end)
+        : mark(st.rec_mark.begin() + lo, st.rec_mark.begin() + end),
+          range(st.rec_range.begin() + lo, st.rec_range.begin() + end),
+          value(st.rec_value.begin() + lo, st.rec_value.begin() + end),
+          no(st.rec_no.begin() + lo, st.rec_no.begin() + end),
+          time(st.rec_time.begin() + 5 * lo, st.rec_time.begin() + 5 * end) {}
 
     void put(RecordStore& st, size_t from, size_t to) const {
         st.rec_mark[to] = mark[from];
@@ -67,35 +71,66 @@ struct SlotCopy {
     }
 };
 
+inline int64_t key_of(float value, uint8_t range) {
+    const int64_t factor = kFactor[range];
+    if (factor == 0 || std::isnan(value)) return 0;
+    if (!(std::fabs(value) < static_cast<float>(kMaxCount))) return (value > 0 ? kMaxCount : -kMaxCount) * factor;
+    // Counts are whole numbers; rounding (a library call) is needed only for the others.
+    auto count = static_cast<int64_t>(value);
+    if (static_cast<float>(count) != value) count = static_cast<int64_t>(nearest(value));
+    return count * factor;
+}
+
+// One bubble pass over the keys: from[i] becomes the slot whose record ends in slot i.
+// Written without branches on the keys (half the comparisons of unsorted records would
+// be mispredicted).
+template <typename Before>
+void carry(const std::vector<int64_t>& keys, std::vector<int>& from, Before swap_needed) {
+    const size_t n = keys.size();
+    int64_t carried_key = keys[0];
+    int carried = 0;
+    for (size_t i = 0; i + 1 < n; ++i) {
+        const int64_t next_key = keys[i + 1];
+        const int next = static_cast<int>(i + 1);
+        const bool swap = swap_needed(carried_key, next_key);
+        from[i] = swap ? next : carried;
+        carried = swap ? carried : next;
+        carried_key = swap ? carried_key : next_key;
+    }
+    from[n - 1] = carried;
+}
+
+// Slot i of [lo, hi] takes the record that was in slot from[i] (also in [lo, hi]).
+void apply_moves(RecordStore& st, const std::vector<int>& from, size_t lo, size_t hi) {
+    const SlotCopy copy(st, lo, hi + 1);
+    for (size_t i = lo; i <= hi; ++i) copy.put(st, static_cast<size_t>(from[i]) - lo, i);
+}
+
 } // namespace
 
 int64_t sort_key(float value, uint8_t range) {
-    const int64_t factor = range_factor(range);
-    if (factor == 0 || !std::isfinite(value)) return 0;
-    const double count = std::clamp(nearest(value), -kMaxCount, kMaxCount);
-    return static_cast<int64_t>(count) * factor;
+    return key_of(value, range);
 }
 
 void bubble_pass(RecordStore& store, int last, int k, SortOrder order) {
-    const int top = std::min(last, kSlots - 1) - std::max(k, 0);
+    last = close_gaps(store, std::min(last, kSlots - 1));
+    const int top = last - std::max(k, 0);
     if (top <= 0) return;
-    // Keys are computed once per pass and travel with their records.
-    std::vector<int64_t> keys(static_cast<size_t>(top) + 1);
-    for (int s = 0; s <= top; ++s) {
-        const auto i = static_cast<size_t>(s);
-        keys[i] = store.occupied(s) ? sort_key(store.rec_value[i], store.rec_range[i]) : empty_key(order);
-    }
-    for (int s = 0; s < top; ++s) {
-        const auto i = static_cast<size_t>(s);
-        if (out_of_order(keys[i], keys[i + 1], order)) {
-            store.swap_records(s, s + 1);
-            std::swap(keys[i], keys[i + 1]);
-        }
-    }
-}
-
-int last_sort_pass(int ji_ge, int last) {
-    return std::max(ji_ge, last + 1);
+    const auto n = static_cast<size_t>(top) + 1;
+    // The pass runs on keys and slot numbers; the records then move once, over the span
+    // the pass changed.
+    std::vector<int64_t> keys(n);
+    std::vector<int> from(n);
+    for (size_t i = 0; i < n; ++i) keys[i] = key_of(store.rec_value[i], store.rec_range[i]);
+    if (order == SortOrder::Ascend)
+        carry(keys, from, std::less<int64_t>());
+    else
+        carry(keys, from, std::greater<int64_t>());
+    size_t lo = 0, hi = n - 1;
+    while (lo < n && from[lo] == static_cast<int>(lo)) ++lo;
+    if (lo == n) return;
+    while (from[hi] == static_cast<int>(hi)) --hi;
+    apply_moves(store, from, lo, hi);
 }
 
 void restore_order(RecordStore& store) {
@@ -126,7 +161,7 @@ void restore_order(RecordStore& store) {
         src = next_stray != strays.end() ? *next_stray++ : *next_empty++;
     }
 
-    const SlotCopy copy(store, n);
+    const SlotCopy copy(store, 0, m);
     for (size_t d = 0; d < m; ++d) copy.put(store, static_cast<size_t>(source[d]), d);
 }
 

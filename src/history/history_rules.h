@@ -17,13 +17,11 @@ int64_t sort_key(float value, uint8_t range);
 // "Ascend" leaves the largest current in slot 0, "Descend" the smallest.
 enum class SortOrder { Ascend, Descend };
 
-// Pass k of the bubble sort over slots 0..last: compares slots i and i + 1 for
-// i = 0..last - k - 1 and swaps whole records when they are strictly out of order.
-// Empty slots count as later than every record, so the records close up at the front.
+// Pass k of the bubble sort over slots 0..last (the highest occupied slot): first closes
+// any gap so that the records stand in slots 0..m, then compares slots i and i + 1 for
+// i = 0..m - k - 1 and swaps whole records when they are strictly out of order (equal
+// keys never swap). Passes k = 0..ji_ge sort every record.
 void bubble_pass(RecordStore& store, int last, int k, SortOrder order);
-
-// The last pass k the sort runs: ji_ge, or more when records sit beyond a gap.
-int last_sort_pass(int ji_ge, int last);
 
 // Puts the records of slots 0..last_occupied() back in the slots their record numbers
 // name. Records whose number is outside 1..n, not whole, or repeated keep their relative
