@@ -29,7 +29,7 @@ constexpr int kWaitMs = 5000;
 
 // The program's end of the line: opens the link like the program does, raw and non-blocking.
 class ProgramEnd {
-public:
+  public:
     explicit ProgramEnd(const QString& link) {
         fd_ = ::open(QFile::encodeName(link).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (fd_ < 0) return;
@@ -58,7 +58,8 @@ public:
     bool fill(qsizetype n) {
         char buf[256];
         ssize_t r = 0;
-        while ((r = ::read(fd_, buf, sizeof buf)) > 0) got_.append(buf, r);
+        while ((r = ::read(fd_, buf, sizeof buf)) > 0)
+            got_.append(buf, r);
         return got_.size() >= n;
     }
     QByteArray take() { return std::exchange(got_, {}); }
@@ -67,14 +68,15 @@ public:
         return ::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP);
     }
 
-private:
+  private:
     int fd_ = -1;
     QByteArray got_;
 };
 
 QList<QByteArray> fromHexList(const QStringList& hex) {
     QList<QByteArray> out;
-    for (const QString& h : hex) out.append(QByteArray::fromHex(h.toLatin1()));
+    for (const QString& h : hex)
+        out.append(QByteArray::fromHex(h.toLatin1()));
     return out;
 }
 
@@ -85,7 +87,7 @@ const QStringList kThreeRecords{"8123410c020e091e", "0fa0301803040a2b", "0005421
 class TestMeterSim : public QObject {
     Q_OBJECT
 
-private:
+  private:
     QTemporaryDir dir_;
     QString link_;
 
@@ -96,7 +98,7 @@ private:
         return o;
     }
 
-private slots:
+  private slots:
     void init() { link_ = dir_.filePath(QStringLiteral("ports/com1")); }
     void cleanup() { QFile::remove(link_); }
 
@@ -232,7 +234,8 @@ void TestMeterSim::liveWaves() {
 
 void TestMeterSim::unknownAddresses_data() {
     QTest::addColumn<int>("address");
-    for (int a : {0, 1, 255, 256, 258, 4998, 5002, 6002, 65534}) QTest::addRow("%d", a) << a;
+    for (int a : {0, 1, 255, 256, 258, 4998, 5002, 6002, 65534})
+        QTest::addRow("%d", a) << a;
 }
 
 void TestMeterSim::unknownAddresses() {
@@ -255,8 +258,10 @@ void TestMeterSim::resync_data() {
     QTest::addColumn<QByteArray>("output");
     const QByteArray check = QByteArray::fromHex("00170070");
     const QByteArray count = QByteArray::fromHex("00130088");
-    QTest::newRow("garbage before") << QByteArray::fromHex("ff7a") + check << 64 << QByteArray::fromHex("1964");
-    QTest::newRow("stray zero before") << QByteArray::fromHex("00") + check << 64 << QByteArray::fromHex("1964");
+    QTest::newRow("garbage before") << QByteArray::fromHex("ff7a") + check << 64
+                                    << QByteArray::fromHex("1964");
+    QTest::newRow("stray zero before")
+        << QByteArray::fromHex("00") + check << 64 << QByteArray::fromHex("1964");
     QTest::newRow("two requests in one write") << check + count << 64 << QByteArray::fromHex("19640003");
     QTest::newRow("byte by byte") << check + count << 1 << QByteArray::fromHex("19640003");
     QTest::newRow("garbage between, in pieces")
@@ -284,14 +289,13 @@ void TestMeterSim::faults_data() {
     QTest::addColumn<QList<quint16>>("requests");
     QTest::addColumn<QByteArray>("output");
     QTest::addColumn<int>("answered");
-    QTest::newRow("wrong check for the first two") << "bad-check 2" << QList<quint16>{6000, 6000, 6000}
-                                                   << QByteArray::fromHex("196519651964") << 3;
-    QTest::newRow("count over 4600 once") << "count-over 1" << QList<quint16>{5000, 6000, 5000}
-                                          << QByteArray::fromHex("11f919640003") << 3;
-    QTest::newRow("silent after two") << "silent-after 2" << QList<quint16>{6000, 5000, 6000, 7000}
-                                      << QByteArray::fromHex("19640003") << 2;
-    QTest::newRow("silent from start") << "silent-at 0" << QList<quint16>{6000, 5000}
-                                       << QByteArray() << 0;
+    QTest::newRow("wrong check for the first two")
+        << "bad-check 2" << QList<quint16>{6000, 6000, 6000} << QByteArray::fromHex("196519651964") << 3;
+    QTest::newRow("count over 4600 once")
+        << "count-over 1" << QList<quint16>{5000, 6000, 5000} << QByteArray::fromHex("11f919640003") << 3;
+    QTest::newRow("silent after two")
+        << "silent-after 2" << QList<quint16>{6000, 5000, 6000, 7000} << QByteArray::fromHex("19640003") << 2;
+    QTest::newRow("silent from start") << "silent-at 0" << QList<quint16>{6000, 5000} << QByteArray() << 0;
 }
 
 void TestMeterSim::faults() {
@@ -303,10 +307,14 @@ void TestMeterSim::faults() {
     MeterSimOptions o = options();
     const QStringList f = fault.split(' ');
     const int n = f[1].toInt();
-    if (f[0] == u"bad-check") o.badChecks = n;
-    else if (f[0] == u"count-over") o.countOver = n;
-    else if (f[0] == u"silent-after") o.silentAfter = n;
-    else if (f[0] == u"silent-at") o.silentAt = std::chrono::milliseconds(n);
+    if (f[0] == u"bad-check")
+        o.badChecks = n;
+    else if (f[0] == u"count-over")
+        o.countOver = n;
+    else if (f[0] == u"silent-after")
+        o.silentAfter = n;
+    else if (f[0] == u"silent-at")
+        o.silentAt = std::chrono::milliseconds(n);
     MeterSim sim(o);
     qsizetype written = 0;
     connect(&sim, &MeterSim::bytesWritten, this, [&](const QByteArray& b) { written += b.size(); });
@@ -321,7 +329,8 @@ void TestMeterSim::faults() {
     QCOMPARE(end.take(), output);
     QCOMPARE(written, output.size());
     int served = 0;
-    for (int k = 0; k < tessaro::kRequestKinds; ++k) served += sim.served(static_cast<RequestKind>(k));
+    for (int k = 0; k < tessaro::kRequestKinds; ++k)
+        served += sim.served(static_cast<RequestKind>(k));
     QCOMPARE(served, answered);
 }
 
@@ -358,12 +367,13 @@ void TestMeterSim::splitReplies() {
     ProgramEnd end(link_);
     end.send(257);
     end.send(5000);
-    const QByteArray expected = fromHexList(kThreeRecords)[0] + fromHexList(kThreeRecords)[1]
-                                + QByteArray::fromHex("0003");
+    const QByteArray expected =
+        fromHexList(kThreeRecords)[0] + fromHexList(kThreeRecords)[1] + QByteArray::fromHex("0003");
     QTRY_VERIFY_WITH_TIMEOUT(end.fill(expected.size()), kWaitMs);
     QCOMPARE(end.take(), expected);
     QCOMPARE(writes.size(), expected.size());
-    for (const QByteArray& w : writes) QCOMPARE(w.size(), 1);
+    for (const QByteArray& w : writes)
+        QCOMPARE(w.size(), 1);
 }
 
 void TestMeterSim::mergedReplies() {
@@ -451,11 +461,14 @@ void TestMeterSim::latencyAndPacing() {
     QList<qint64> byte_times;
     connect(&sim, &MeterSim::requestHandled, this, [&](const MeterRequest& r) { requests.append(r); });
     connect(&sim, &MeterSim::bytesWritten, this, [&](const QByteArray& b, qint64 at) {
-        for (qsizetype i = 0; i < b.size(); ++i) byte_times.append(at);
+        for (qsizetype i = 0; i < b.size(); ++i)
+            byte_times.append(at);
     });
     QVERIFY(sim.start());
     ProgramEnd end(link_);
-    end.write(QByteArray::fromHex("00170070" "00010001" "001b0058"));
+    end.write(QByteArray::fromHex("00170070"
+                                  "00010001"
+                                  "001b0058"));
     QByteArray expected;
     const QList<QByteArray> held = fromHexList(kThreeRecords);
     expected = QByteArray::fromHex("1964") + held[0] + held[1] + QByteArray::fromHex("04d241");
@@ -533,15 +546,23 @@ void TestMeterSim::commandLine_data() {
     QTest::newRow("defaults") << QStringList{"--link", "p"} << "" << 100 << 100 << 0 << 0;
     QTest::newRow("count apart from records")
         << QStringList{"--link", "p", "--records", "4", "--count", "2"} << "" << 4 << 2 << 0 << 0;
-    QTest::newRow("latency range") << QStringList{"--link", "p", "--latency", "5..40"} << "" << 100 << 100 << 5 << 40;
-    QTest::newRow("fixed latency") << QStringList{"--link", "p", "--latency", "12"} << "" << 100 << 100 << 12 << 12;
-    QTest::newRow("reversed latency") << QStringList{"--link", "p", "--latency", "40..5"} << "--latency" << 0 << 0 << 0 << 0;
+    QTest::newRow("latency range") << QStringList{"--link", "p", "--latency", "5..40"} << "" << 100 << 100
+                                   << 5 << 40;
+    QTest::newRow("fixed latency") << QStringList{"--link", "p", "--latency", "12"} << "" << 100 << 100 << 12
+                                   << 12;
+    QTest::newRow("reversed latency")
+        << QStringList{"--link", "p", "--latency", "40..5"} << "--latency" << 0 << 0 << 0 << 0;
     QTest::newRow("no link") << QStringList{"--records", "3"} << "--link" << 0 << 0 << 0 << 0;
-    QTest::newRow("unknown wave") << QStringList{"--link", "p", "--live-wave", "square"} << "--live-wave" << 0 << 0 << 0 << 0;
-    QTest::newRow("negative records") << QStringList{"--link", "p", "--records", "-1"} << "--records" << 0 << 0 << 0 << 0;
-    QTest::newRow("rate above 1") << QStringList{"--link", "p", "--ff-rate", "1.5"} << "--ff-rate" << 0 << 0 << 0 << 0;
-    QTest::newRow("silence length alone") << QStringList{"--link", "p", "--silent-for", "2"} << "--silent-for" << 0 << 0 << 0 << 0;
-    QTest::newRow("bad records file") << QStringList{"--link", "p", "--records-file", bad} << "line 2" << 0 << 0 << 0 << 0;
+    QTest::newRow("unknown wave") << QStringList{"--link", "p", "--live-wave", "square"} << "--live-wave" << 0
+                                  << 0 << 0 << 0;
+    QTest::newRow("negative records")
+        << QStringList{"--link", "p", "--records", "-1"} << "--records" << 0 << 0 << 0 << 0;
+    QTest::newRow("rate above 1") << QStringList{"--link", "p", "--ff-rate", "1.5"} << "--ff-rate" << 0 << 0
+                                  << 0 << 0;
+    QTest::newRow("silence length alone")
+        << QStringList{"--link", "p", "--silent-for", "2"} << "--silent-for" << 0 << 0 << 0 << 0;
+    QTest::newRow("bad records file")
+        << QStringList{"--link", "p", "--records-file", bad} << "line 2" << 0 << 0 << 0 << 0;
 }
 
 void TestMeterSim::commandLine() {
@@ -587,7 +608,8 @@ void TestMeterSim::generatedRecords() {
         marked += (quint8(r[0]) & 0x80) ? 1 : 0;
         overload += (count >= 3701) ? 1 : 0;
         ranges.insert(quint8(r[2]));
-        const QDateTime t(QDate(2000 + quint8(r[3]), quint8(r[4]), quint8(r[5])), QTime(quint8(r[6]), quint8(r[7])));
+        const QDateTime t(QDate(2000 + quint8(r[3]), quint8(r[4]), quint8(r[5])),
+                          QTime(quint8(r[6]), quint8(r[7])));
         QVERIFY2(t.isValid(), r.toHex().constData());
         if (previous.isValid()) QVERIFY(t > previous);
         previous = t;
@@ -673,7 +695,9 @@ void TestMeterSim::program() {
     QFETCH(bool, terminate);
     QProcess p;
     QStringList args{"--link", link_, "--records", "2", "--no-pacing"};
-    if (!terminate) args << "--exit-after" << "1";
+    if (!terminate)
+        args << "--exit-after"
+             << "1";
     p.start(QStringLiteral(METER_SIM_EXE), args);
     QVERIFY(p.waitForStarted(kWaitMs));
     QTRY_VERIFY_WITH_TIMEOUT(p.canReadLine(), kWaitMs);

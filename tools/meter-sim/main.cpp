@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
     parser.addVersionOption();
     tessaro::addMeterSimOptions(parser);
     const QCommandLineOption exit_after(QStringLiteral("exit-after"),
-                                        QStringLiteral("Exit after this many seconds."), QStringLiteral("seconds"));
+                                        QStringLiteral("Exit after this many seconds."),
+                                        QStringLiteral("seconds"));
     parser.addOption(exit_after);
     parser.process(app);
 

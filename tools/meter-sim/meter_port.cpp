@@ -17,11 +17,15 @@ namespace tessaro {
 
 namespace {
 
-QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString errnoText() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 } // namespace
 
-MeterPort::~MeterPort() { close(); }
+MeterPort::~MeterPort() {
+    close();
+}
 
 bool MeterPort::open(QString& error) {
     close();
@@ -80,10 +84,14 @@ QByteArray MeterPort::read(bool& hungUp) {
 qsizetype MeterPort::write(const QByteArray& bytes) {
     qsizetype done = 0;
     while (master_ >= 0 && done < bytes.size()) {
-        const ssize_t n = ::write(master_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
-        if (n > 0) done += n;
-        else if (n < 0 && errno == EINTR) continue;
-        else break;
+        const ssize_t n =
+            ::write(master_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;
     }
     return done;
 }
@@ -103,8 +111,8 @@ bool MeterPort::pointLink(const QString& link, QString& error) {
     // A new link under a temporary name renamed over the old one: the path is never missing.
     const QByteArray tmp = path + ".tmp-" + QByteArray::number(static_cast<qlonglong>(::getpid()));
     ::unlink(tmp.constData());
-    if (::symlink(QFile::encodeName(slave_path_).constData(), tmp.constData()) != 0
-        || ::rename(tmp.constData(), path.constData()) != 0) {
+    if (::symlink(QFile::encodeName(slave_path_).constData(), tmp.constData()) != 0 ||
+        ::rename(tmp.constData(), path.constData()) != 0) {
         error = QStringLiteral("cannot link %1 to %2: %3").arg(link, slave_path_, errnoText());
         ::unlink(tmp.constData());
         return false;

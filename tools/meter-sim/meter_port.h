@@ -7,7 +7,7 @@
 namespace tessaro {
 
 class MeterPort {
-public:
+  public:
     MeterPort() = default;
     ~MeterPort();
     MeterPort(const MeterPort&) = delete;
@@ -33,7 +33,7 @@ public:
     // Removes the link if it still points where this port last pointed it.
     void removeLink();
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;
     QString slave_path_;

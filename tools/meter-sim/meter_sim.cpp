@@ -21,7 +21,9 @@ constexpr qint64 kStaleRequestNs = 200 * kNsPerMs;
 constexpr int kMaxGarbageBytes = 3;
 constexpr char kEmptyByte = static_cast<char>(0xFF);
 
-qint64 toNs(milliseconds ms) { return static_cast<qint64>(ms.count()) * kNsPerMs; }
+qint64 toNs(milliseconds ms) {
+    return static_cast<qint64>(ms.count()) * kNsPerMs;
+}
 
 QByteArray twoBytes(int v) {
     QByteArray b(2, '\0');
@@ -32,14 +34,18 @@ QByteArray twoBytes(int v) {
 
 QString describe(RequestKind kind, quint16 address) {
     switch (kind) {
-    case RequestKind::PortCheck: return QStringLiteral("port check");
-    case RequestKind::Count: return QStringLiteral("record count");
-    case RequestKind::Live: return QStringLiteral("live reading");
+    case RequestKind::PortCheck:
+        return QStringLiteral("port check");
+    case RequestKind::Count:
+        return QStringLiteral("record count");
+    case RequestKind::Live:
+        return QStringLiteral("live reading");
     case RequestKind::RecordPair: {
         const int first = address - MeterSim::kFirstPairAddress + 1;
         return QStringLiteral("records %1-%2").arg(first).arg(first + 1);
     }
-    case RequestKind::Other: break;
+    case RequestKind::Other:
+        break;
     }
     return QStringLiteral("unknown address");
 }
@@ -63,13 +69,16 @@ MeterSim::MeterSim(MeterSimOptions options, QObject* parent)
     });
 }
 
-MeterSim::~MeterSim() { stop(); }
+MeterSim::~MeterSim() {
+    stop();
+}
 
 RequestKind MeterSim::kindOf(quint16 address) {
     if (address == kPortCheckAddress) return RequestKind::PortCheck;
     if (address == kCountAddress) return RequestKind::Count;
     if (address == kLiveAddress) return RequestKind::Live;
-    if (address >= kFirstPairAddress && (address - kFirstPairAddress) % 2 == 0) return RequestKind::RecordPair;
+    if (address >= kFirstPairAddress && (address - kFirstPairAddress) % 2 == 0)
+        return RequestKind::RecordPair;
     return RequestKind::Other;
 }
 
@@ -79,6 +88,7 @@ int MeterSim::reportedCount() const {
 }
 
 bool MeterSim::start() {
+    if (port_.isOpen()) return true;
     error_.clear();
     if (options_.link.isEmpty()) {
         error_ = QStringLiteral("no link path given");
@@ -90,7 +100,9 @@ bool MeterSim::start() {
     }
     for (qsizetype i = 0; i < options_.records.size(); ++i) {
         if (options_.records[i].size() != 8) {
-            error_ = QStringLiteral("record %1 has %2 bytes instead of 8").arg(i + 1).arg(options_.records[i].size());
+            error_ = QStringLiteral("record %1 has %2 bytes instead of 8")
+                         .arg(i + 1)
+                         .arg(options_.records[i].size());
             return false;
         }
     }
@@ -187,9 +199,11 @@ void MeterSim::parse(const QByteArray& bytes, qint64 readNs) {
         if (in_.isEmpty()) in_first_ns_ = readNs;
         in_.append(byte);
         // A request is 00 H 00 L: drop bytes until the buffer can still be the start of one.
-        while (!in_.isEmpty() && (in_[0] != 0 || (in_.size() >= 3 && in_[2] != 0))) in_.remove(0, 1);
+        while (!in_.isEmpty() && (in_[0] != 0 || (in_.size() >= 3 && in_[2] != 0)))
+            in_.remove(0, 1);
         if (in_.size() < 4) continue;
-        const auto address = static_cast<quint16>(static_cast<quint8>(in_[1]) * 256 + static_cast<quint8>(in_[3]));
+        const auto address =
+            static_cast<quint16>(static_cast<quint8>(in_[1]) * 256 + static_cast<quint8>(in_[3]));
         in_.clear();
         handle(address, in_first_ns_);
         if (!port_.isOpen()) return;
@@ -241,7 +255,8 @@ void MeterSim::handle(quint16 address, qint64 firstByteNs) {
         held_.clear();
         if (options_.garbageRate > 0 && rng_.generateDouble() < options_.garbageRate) {
             const int n = static_cast<int>(rng_.bounded(1, kMaxGarbageBytes + 1));
-            for (int i = 0; i < n; ++i) wire.append(static_cast<char>(rng_.bounded(256)));
+            for (int i = 0; i < n; ++i)
+                wire.append(static_cast<char>(rng_.bounded(256)));
             note = QStringLiteral(" (+%1 garbage bytes)").arg(n);
         }
         schedule(wire, r.replyStartNs);
@@ -258,12 +273,14 @@ QByteArray MeterSim::reply(RequestKind kind, quint16 address) {
     case RequestKind::Count:
         ++counts_;
         return twoBytes(counts_ <= options_.countOver ? kCountOverAnswer : reportedCount());
-    case RequestKind::Live: return liveFrame();
+    case RequestKind::Live:
+        return liveFrame();
     case RequestKind::RecordPair: {
         const int first = address - kFirstPairAddress;
         return recordFrame(first) + recordFrame(first + 1);
     }
-    case RequestKind::Other: break;
+    case RequestKind::Other:
+        break;
     }
     return {};
 }
@@ -274,9 +291,14 @@ QByteArray MeterSim::liveFrame() {
     const double period = std::max(1e-3, static_cast<double>(options_.livePeriod.count()) / 1000.0);
     double c = options_.liveCount;
     switch (options_.wave) {
-    case LiveWave::Constant: break;
-    case LiveWave::Sine: c += amp * std::sin(2 * std::numbers::pi * t / period); break;
-    case LiveWave::Ramp: c += amp * (2 * std::fmod(t, period) / period - 1); break;
+    case LiveWave::Constant:
+        break;
+    case LiveWave::Sine:
+        c += amp * std::sin(2 * std::numbers::pi * t / period);
+        break;
+    case LiveWave::Ramp:
+        c += amp * (2 * std::fmod(t, period) / period - 1);
+        break;
     case LiveWave::RandomWalk: {
         const int step = std::max(1, options_.liveAmplitude / 10);
         const int lo = std::max(0, options_.liveCount - options_.liveAmplitude);

@@ -35,7 +35,7 @@ struct MeterRequest {
 
 class MeterSim : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr quint16 kPortCheckAddress = 6000;
     static constexpr quint16 kCountAddress = 5000;
     static constexpr quint16 kLiveAddress = 7000;
@@ -75,13 +75,13 @@ public:
 
     static RequestKind kindOf(quint16 address);
 
-signals:
+  signals:
     void requestHandled(const tessaro::MeterRequest& request);
     void bytesWritten(const QByteArray& bytes, qint64 atNs);
     void disappeared();
     void reappeared(const QString& slavePath);
 
-private:
+  private:
     struct Chunk {
         qint64 dueNs = 0;
         QByteArray bytes;
@@ -113,9 +113,9 @@ private:
     QString error_;
     QString link_;
 
-    QByteArray in_;            // request bytes not yet a whole request
-    qint64 in_first_ns_ = 0;   // when the first byte in in_ was read
-    qint64 in_last_ns_ = 0;    // when the last byte was read
+    QByteArray in_;          // request bytes not yet a whole request
+    qint64 in_first_ns_ = 0; // when the first byte in in_ was read
+    qint64 in_last_ns_ = 0;  // when the last byte was read
     qint64 in_line_free_ns_ = 0;
     qint64 out_line_free_ns_ = 0;
     qint64 last_alone_write_ns_ = -1;

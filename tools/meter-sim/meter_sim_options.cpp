@@ -69,15 +69,18 @@ bool readInt(const QCommandLineParser& p, const char* name, int lo, int hi, int&
     const int v = hex ? text.mid(2).toInt(&ok, 16) : text.toInt(&ok, 10);
     if (!ok || v < lo || v > hi) {
         error = QStringLiteral("--%1: expected a whole number from %2 to %3, got \"%4\"")
-                    .arg(name_text).arg(lo).arg(hi).arg(text);
+                    .arg(name_text)
+                    .arg(lo)
+                    .arg(hi)
+                    .arg(text);
         return false;
     }
     out = v;
     return true;
 }
 
-bool readOptionalInt(const QCommandLineParser& p, const char* name, int lo, int hi,
-                     std::optional<int>& out, QString& error) {
+bool readOptionalInt(const QCommandLineParser& p, const char* name, int lo, int hi, std::optional<int>& out,
+                     QString& error) {
     if (!p.isSet(QString::fromLatin1(name))) return true;
     int v = 0;
     if (!readInt(p, name, lo, hi, v, error)) return false;
@@ -94,7 +97,10 @@ bool readDouble(const QCommandLineParser& p, const char* name, double lo, double
     const double v = text.toDouble(&ok);
     if (!ok || !std::isfinite(v) || v < lo || v > hi) {
         error = QStringLiteral("--%1: expected a number from %2 to %3, got \"%4\"")
-                    .arg(name_text).arg(lo).arg(hi).arg(text);
+                    .arg(name_text)
+                    .arg(lo)
+                    .arg(hi)
+                    .arg(text);
         return false;
     }
     out = v;
@@ -103,8 +109,8 @@ bool readDouble(const QCommandLineParser& p, const char* name, double lo, double
 
 constexpr double kMaxSeconds = 7 * 24 * 3600.0;
 
-bool readSeconds(const QCommandLineParser& p, const char* name,
-                 std::optional<std::chrono::milliseconds>& out, QString& error) {
+bool readSeconds(const QCommandLineParser& p, const char* name, std::optional<std::chrono::milliseconds>& out,
+                 QString& error) {
     if (!p.isSet(QString::fromLatin1(name))) return true;
     double s = 0;
     if (!readDouble(p, name, 0.0, kMaxSeconds, s, error)) return false;
@@ -124,7 +130,8 @@ bool readLatency(const QCommandLineParser& p, MeterSimOptions& o, QString& error
     if (ok) hi = parts.size() == 2 ? parts.back().trimmed().toInt(&ok) : lo;
     if (!ok || lo < 0 || hi < lo || hi > kMaxLatencyMs) {
         error = QStringLiteral("--latency: expected milliseconds (0 to %1) or a range like 5..40, got \"%2\"")
-                    .arg(kMaxLatencyMs).arg(text);
+                    .arg(kMaxLatencyMs)
+                    .arg(text);
         return false;
     }
     o.latencyMin = std::chrono::milliseconds(lo);
@@ -135,10 +142,14 @@ bool readLatency(const QCommandLineParser& p, MeterSimOptions& o, QString& error
 bool readWave(const QCommandLineParser& p, MeterSimOptions& o, QString& error) {
     if (!p.isSet(QStringLiteral("live-wave"))) return true;
     const QString text = p.value(QStringLiteral("live-wave")).trimmed().toLower();
-    if (text == u"constant") o.wave = LiveWave::Constant;
-    else if (text == u"sine") o.wave = LiveWave::Sine;
-    else if (text == u"ramp") o.wave = LiveWave::Ramp;
-    else if (text == u"walk") o.wave = LiveWave::RandomWalk;
+    if (text == u"constant")
+        o.wave = LiveWave::Constant;
+    else if (text == u"sine")
+        o.wave = LiveWave::Sine;
+    else if (text == u"ramp")
+        o.wave = LiveWave::Ramp;
+    else if (text == u"walk")
+        o.wave = LiveWave::RandomWalk;
     else {
         error = QStringLiteral("--live-wave: expected constant, sine, ramp or walk, got \"%1\"").arg(text);
         return false;
@@ -194,12 +205,16 @@ bool loadRecordsFile(const QString& path, QList<QByteArray>& records, QString& e
         });
         if (digits.size() != 16 || !hex) {
             error = QStringLiteral("records file %1, line %2: expected 16 hex digits (8 bytes), found \"%3\"")
-                        .arg(path).arg(line_no).arg(QString::fromLocal8Bit(line.trimmed().left(80)));
+                        .arg(path)
+                        .arg(line_no)
+                        .arg(QString::fromLocal8Bit(line.trimmed().left(80)));
             return false;
         }
         if (out.size() >= kMaxHeldRecords) {
             error = QStringLiteral("records file %1, line %2: more than %3 records")
-                        .arg(path).arg(line_no).arg(kMaxHeldRecords);
+                        .arg(path)
+                        .arg(line_no)
+                        .arg(kMaxHeldRecords);
             return false;
         }
         out.append(QByteArray::fromHex(digits));
@@ -218,7 +233,9 @@ QList<QCommandLineOption> meterSimOptions() {
     return out;
 }
 
-void addMeterSimOptions(QCommandLineParser& parser) { parser.addOptions(meterSimOptions()); }
+void addMeterSimOptions(QCommandLineParser& parser) {
+    parser.addOptions(meterSimOptions());
+}
 
 bool readMeterSimOptions(const QCommandLineParser& p, MeterSimOptions& o, QString& error) {
     o.link = p.value(QStringLiteral("link"));

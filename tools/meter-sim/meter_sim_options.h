@@ -24,11 +24,11 @@ struct MeterSimOptions {
 
     // Live reading (7000).
     LiveWave wave = LiveWave::Constant;
-    int liveCount = 1234;     // the constant, or the centre of the waveform
-    int liveAmplitude = 300;  // in counts
+    int liveCount = 1234;    // the constant, or the centre of the waveform
+    int liveAmplitude = 300; // in counts
     std::chrono::milliseconds livePeriod{10000};
     quint8 liveRange = 0x41;
-    bool overload = false;    // every live frame carries count 4000
+    bool overload = false; // every live frame carries count 4000
     bool lowBattery = false;
 
     // Timing.
@@ -37,17 +37,17 @@ struct MeterSimOptions {
     bool pacing = true; // 4800 baud, 10 bits a byte, in both directions
 
     // Faults.
-    std::optional<int> silentAfter;                  // requests answered before silence
-    std::optional<std::chrono::milliseconds> silentAt; // moment silence starts, from start
+    std::optional<int> silentAfter;                     // requests answered before silence
+    std::optional<std::chrono::milliseconds> silentAt;  // moment silence starts, from start
     std::optional<std::chrono::milliseconds> silentFor; // unset: silent until stopped
-    int badChecks = 0;          // first port checks answered 0x19 0x65
-    bool split = false;         // each reply byte in its own write
+    int badChecks = 0;                                  // first port checks answered 0x19 0x65
+    bool split = false;                                 // each reply byte in its own write
     std::chrono::milliseconds splitGap{5};
-    int mergeEvery = 0;         // every n-th reply is held and sent with the next one
-    double garbageRate = 0.0;   // chance per reply of random bytes after it
-    int countOver = 0;          // first count requests answered 4601
-    double ffRate = 0.0;        // chance per record frame of one 0xFF byte at a random place
-    std::optional<int> disappearAfter;                 // requests answered before the device goes
+    int mergeEvery = 0;                // every n-th reply is held and sent with the next one
+    double garbageRate = 0.0;          // chance per reply of random bytes after it
+    int countOver = 0;                 // first count requests answered 4601
+    double ffRate = 0.0;               // chance per record frame of one 0xFF byte at a random place
+    std::optional<int> disappearAfter; // requests answered before the device goes
     std::optional<std::chrono::milliseconds> disappearAt;
     std::optional<std::chrono::milliseconds> disappearFor; // unset: stays gone
 
