@@ -1,18 +1,70 @@
 // The history table on screen: formatting a slot, showing a page, Up, Down and Go to.
 #include "app/form1.h"
 
+#include "history/history_rules.h"
+#include "platform/user_seam.h"
+#include "records/record_format.h"
+
+#include <QLineEdit>
+#include <QLocale>
+
+#include <algorithm>
+#include <limits>
+
 namespace tessaro {
 
-void Form1::format_record(int16_t, int16_t) {}
+namespace {
+void page_message(Form1* form, const char* text) {
+    user_seam().message(form, MessageRequest{QString::fromLatin1(text), QStringLiteral("System prompt"), false,
+                                             false, MessageIcon::None});
+}
+} // namespace
 
-void Form1::show_page(int16_t) {}
+void Form1::format_record(int16_t page, int16_t row) {
+    // Computed wide: a page index far outside the table must give a blank line, not wrap
+    // onto a real slot.
+    const int slot = int{page} * kRowsPerPage + int{row};
+    rec_text = format_record_text(*this, slot, QLocale::system());
+}
 
-void Form1::write_page_status(int) {}
+void Form1::show_page(int16_t page_number) {
+    cur_page = static_cast<int16_t>(std::max(int{page_number} - 1, int{std::numeric_limits<int16_t>::min()}));
+    const QLocale locale = QLocale::system();
+    for (int r = 0; r < kRowsPerPage; ++r) {
+        rec_text = format_record_text(*this, int{cur_page} * kRowsPerPage + r, locale);
+        text_box(r + 1)->setText(rec_text);
+    }
+}
 
-void Form1::Command3_Click() {}
+void Form1::write_page_status(int page_number) {
+    count_records();
+    Text41->setText(page_status(page_number, page_count, ji_ge));
+}
 
-void Form1::Command4_Click() {}
+void Form1::Command3_Click() {
+    const PageMove move = up_target(cur_page);
+    if (move.message) page_message(this, "First Page");
+    write_page_status(move.page);
+    show_page(static_cast<int16_t>(move.page));
+}
 
-void Form1::Command8_Click() {}
+void Form1::Command4_Click() {
+    count_records();
+    const PageMove move = down_target(cur_page, page_count);
+    if (move.message) page_message(this, "Last Page");
+    write_page_status(move.page);
+    show_page(static_cast<int16_t>(move.page));
+}
+
+void Form1::Command8_Click() {
+    count_records();
+    const GotoResult go = goto_target(Text27->text(), page_count);
+    Text27->setText(go.text);
+    // A number that names no page keeps the page on show; the status is still recounted.
+    const int page = go.page ? *go.page : cur_page + 1;
+    write_page_status(page);
+    show_page(static_cast<int16_t>(std::clamp(page, int{std::numeric_limits<int16_t>::min()},
+                                              int{std::numeric_limits<int16_t>::max()})));
+}
 
 } // namespace tessaro
