@@ -20,14 +20,14 @@ constexpr int kOverloadLow = 3701;
 constexpr int kOverloadHigh = 4799;
 constexpr int kMaxMinutesBetweenRecords = 180;
 
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     const char* valueName; // nullptr for a flag
     const char* help;
 };
 
 // Every option of the program, in the order --help lists them.
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {"link", "path", "Symlink to create, pointing at the simulated meter's port (required)."},
     {"records", "n", "Number of generated records held in the meter's memory (default 100)."},
     {"records-file", "file",
@@ -225,7 +225,7 @@ bool loadRecordsFile(const QString& path, QList<QByteArray>& records, QString& e
 
 QList<QCommandLineOption> meterSimOptions() {
     QList<QCommandLineOption> out;
-    for (const OptionSpec& s : kOptions) {
+    for (const OptionEntry& s : kOptions) {
         QCommandLineOption o(QString::fromLatin1(s.name), QString::fromLatin1(s.help));
         if (s.valueName) o.setValueName(QString::fromLatin1(s.valueName));
         out.append(o);
