@@ -23,7 +23,7 @@ cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
 trap cleanup EXIT
 
 "$build/tools/meter-sim/tessaro-meter-sim" --link "$XDG_CONFIG_HOME/tessaro/ports/com1" --records 300 \
-  --wave sine >/dev/null &
+  --live-wave sine --live-count 1500 --live-amplitude 900 >/dev/null &
 pids+=($!)
 for _ in $(seq 50); do [ -e "$XDG_CONFIG_HOME/tessaro/ports/com1" ] && break; sleep 0.1; done
 
