@@ -1,8 +1,37 @@
 // Drawing the chart into Picture1 and the snapshot file.
+// The chart library and the main window both name their 15 twips a pixel kTwipsPerPixel; the
+// chart's copy is renamed here so that both headers fit in one file.
+#define kTwipsPerPixel kChartTwipsPerPixel
+#include "chart/chart_painter.h"
+#undef kTwipsPerPixel
+
 #include "app/form1.h"
+
+#include "chart/chart_widget.h"
+#include "platform/paths.h"
+
+#include <QFont>
+#include <QImage>
 
 namespace tessaro {
 
-void Form1::draw_chart() {}
+namespace {
+// The surface's default font; the program maps the family to a CJK face.
+constexpr int kChartFontPoints = 9;
+} // namespace
+
+void Form1::draw_chart() {
+    ChartInput in;
+    in.curve_mode = curve_mode;
+    in.chart_scale = chart_scale;
+    in.live_samples = live_samples.data();
+    in.curve_value = curve_value.data();
+    in.curve_from = curve_from;
+    in.curve_to = curve_to;
+    const QImage image = render_chart(in, QFont(QStringLiteral("宋体"), kChartFontPoints));
+    Picture1->setImage(image);
+    // Nothing reads the snapshot back: a folder that cannot be written costs only the file.
+    write_snapshot(image, paths::snapshot_file());
+}
 
 } // namespace tessaro
