@@ -1,12 +1,152 @@
 // The history download: Read, the count reply and the record frames.
 #include "app/form1.h"
 
+#include "link/mscomm.h"
+#include "platform/user_seam.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
 namespace tessaro {
 
-void Form1::read_click() {}
+namespace {
 
-void Form1::count_reply() {}
+constexpr int kMaxMeterCount = 4600;   // larger counts are refused and asked for again
+constexpr int kLastSlot = kMaxMeterCount; // the download writes slots 0..4600 at most
+constexpr uint16_t kCountAddress = 5000;
+constexpr int kFirstPairAddress = 257;
+constexpr int kFrameBytes = 8;
+constexpr uint8_t kEmptyByte = 0xFF;
+constexpr int kFirstPageEnd = 282;     // pairs below this address fill the first page
+constexpr double kBarTwipsPerPercent = 102.5;
 
-void Form1::record_frame() {}
+void arm(Form1& f, int bytes) {
+    f.MSComm1->setRThreshold(bytes);
+    f.MSComm1->setInputLen(bytes);
+}
+
+void ask_count(Form1& f) {
+    arm(f, 2);
+    f.send_address(kCountAddress);
+    f.link_state = 1;
+    f.link_phase = 2;
+}
+
+void set_read_buttons(Form1& f, bool enabled) {
+    for (QPushButton* b : {f.Command5, f.Command13, f.Command12, f.Command7, f.Command15, f.Command16})
+        b->setEnabled(enabled);
+}
+
+void end_download(Form1& f, uint8_t session) {
+    f.link_state = 2;
+    f.dl_session = session;
+    f.dl_unfinished = false;
+    set_read_buttons(f, true);
+    f.Text42->clear();
+    f.Text33->hide();
+    f.Text34->hide();
+}
+
+void show_progress(Form1& f) {
+    const int p = f.meter_count > 0 ? (f.rec_addr - 256) * 100 / f.meter_count : 0;
+    f.Text34->setVisible(p > 0);
+    f.Text33->setVisible(p > 0);
+    f.Text33->resize(twips(p * kBarTwipsPerPercent), f.Text33->height());
+    f.Text34->move(f.Text33->x() + f.Text33->width(), f.Text34->y());
+    f.Text34->setText(QStringLiteral("%1% ").arg(p));
+}
+
+} // namespace
+
+void Form1::read_click() {
+    if (Command5->text() != QLatin1String("Read") || link_state == 1 || sorting) return;
+    // Refuse before touching the store: a link that is down must not cost the records on show.
+    if (Text40->text() == QLatin1String("Connect Fail") || !MSComm1->PortOpen()) {
+        user_seam().message(this, MessageRequest{QStringLiteral("Connect Fail"), QStringLiteral("System prompt")});
+        return;
+    }
+    clear_records();
+    dl_unfinished = false;
+    ask_count(*this);
+    count_records();
+    Text41->setText(QStringLiteral("%1/%2Page   %3No").arg(cur_page + 1).arg(page_count).arg(ji_ge - 1));
+    show_page(1);
+}
+
+void Form1::count_reply() {
+    // The raw value decides: a short reply or any count above the limit is asked for again.
+    const int raw = rx_bytes.size() >= 2
+                        ? static_cast<uint8_t>(rx_bytes[0]) * 256 + static_cast<uint8_t>(rx_bytes[1])
+                        : -1;
+    if (raw < 0 || raw > kMaxMeterCount) {
+        ask_count(*this);
+        return;
+    }
+    meter_count = static_cast<int16_t>(raw);
+    dl_unfinished = true;
+    if (meter_count == 0) {
+        // The watchdog leaves the exchange alone while the operator reads this.
+        dl_box_open = true;
+        user_seam().message(this, MessageRequest{QStringLiteral("No Data"), QStringLiteral("System prompt")});
+        dl_box_open = false;
+        if (quitting) return;
+    }
+    pair_half = 0;
+    rec_addr = kFirstPairAddress;
+    send_address(static_cast<uint16_t>(rec_addr));
+    link_phase = 1;
+    MSComm1->setInputLen(kFrameBytes);
+    MSComm1->setRThreshold(kFrameBytes);
+}
+
+void Form1::record_frame() {
+    const bool pair_in_range =
+        rec_addr >= kFirstPairAddress && rec_addr - kFirstPairAddress <= kLastSlot;
+    if (rx_bytes.size() < kFrameBytes) {
+        if (!pair_in_range) {
+            end_download(*this, 0);
+            return;
+        }
+        pair_half = 0;
+        send_address(static_cast<uint16_t>(rec_addr));
+        link_phase = 1;
+        MSComm1->setInputLen(kFrameBytes);
+        MSComm1->setRThreshold(kFrameBytes);
+        return;
+    }
+    const auto* b = reinterpret_cast<const uint8_t*>(rx_bytes.constData());
+    for (int k = 3; k < kFrameBytes; ++k) {
+        if (b[k] == kEmptyByte) {
+            end_download(*this, 0);
+            return;
+        }
+    }
+    const int s = rec_addr - kFirstPairAddress + pair_half;
+    if (s < 0 || s > kLastSlot) {
+        end_download(*this, 0);
+        return;
+    }
+    store_record(s, b);
+    if (s + 1 >= meter_count + 1) {
+        end_download(*this, 1);
+        return;
+    }
+
+    set_read_buttons(*this, false);
+    count_records();
+    Text41->setText(QStringLiteral("%1/%2页   %3组").arg(cur_page + 1).arg(page_count).arg(ji_ge - 1));
+    Text42->setText(QStringLiteral("Reading......."));
+    show_progress(*this);
+    if (rec_addr < kFirstPageEnd) show_page(1);
+
+    if (++pair_half == 2) {
+        pair_half = 0;
+        rec_addr += 2;
+        link_phase = 1;
+        send_address(static_cast<uint16_t>(rec_addr));
+        MSComm1->setInputLen(kFrameBytes);
+        MSComm1->setRThreshold(kFrameBytes);
+    }
+}
 
 } // namespace tessaro

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 
 #include <cstdint>
+#include <optional>
 
 namespace tessaro {
 
@@ -19,6 +21,18 @@ struct LinkVars {
     uint8_t dl_session = 0;   // 1 started (may resume), 0 none, 3 set by the view commands
     // A counted download has not reached its end: a good port check resumes it.
     bool dl_unfinished = false;
+
+    // One exchange on the wire at a time: the reply bytes still due for the request last sent,
+    // and the moment after which that reply no longer holds back the next request.
+    int due_bytes = 0;
+    QDeadlineTimer due_until;
+    std::optional<uint16_t> pending_address; // a request held back until the reply due is in
+    bool held_for_sort = false;               // record frames wait in the port while a sort runs
+    bool dl_box_open = false;                 // "No Data" is open: the exchange must not be given up
+
+    // Port choice: the last whole number 1..16 seen in the port box, and what the port file holds.
+    std::optional<int> last_port;
+    std::optional<int> port_file_value;
 };
 
 } // namespace tessaro
