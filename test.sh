@@ -9,5 +9,9 @@ launcher=()
 command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=ON "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
+
+# The Debian package installs, starts and uninstalls cleanly.
+tools/scripts/package_check.sh
+
 cd "$build"
 ctest --output-on-failure -j2 --timeout 600
