@@ -103,7 +103,8 @@ void TstChartDrags::realtime_click_redraws() {
 }
 
 void TstChartDrags::upward_drag_resets_window() {
-    // Catches an upward drag that keeps the zoomed window or shows the statistics with blanks.
+    // Catches an upward drag that keeps the zoomed window, uses a stale record count or shows the
+    // statistics with blanks.
     FormFixture f;
     Form1& w = *f.form;
     curve_view_with(w, 100);
@@ -117,6 +118,11 @@ void TstChartDrags::upward_drag_resets_window() {
     QCOMPARE(w.Label1->text(), QStringLiteral("Max:1mA"));
     QCOMPARE(w.Label2->text(), QStringLiteral("Min:.01mA"));
     QCOMPARE(w.Label5->text(), QStringLiteral("Average:.5mA")); // 5050 \ 100
+
+    // The reset window counts the records anew.
+    for (int s = 100; s < 110; ++s) put_record(w, s, 'B', 1);
+    drag(w, QPoint(300, 200), QPoint(300, 160));
+    QCOMPARE(w.curve_to, 111.0);
 }
 
 void TstChartDrags::window_selection_data() {
