@@ -102,7 +102,8 @@ void Form1::Picture1_Click(QPoint twips_pos) {
 void Form1::cursor_readout() {
     if (curve_mode != kCurveViewMode) return; // the realtime view's reading stays in Text29
     const bool over = Picture1->isVisible() && Picture1->cursorInside();
-    const QString text = tessaro::cursor_readout(Picture1->cursorTwips(), over, chart_scale).value_or(QString());
+    const QString text =
+        tessaro::cursor_readout(Picture1->cursorTwips(), over, chart_scale).value_or(QString());
     if (Text29->text() != text) Text29->setText(text);
 }
 

@@ -13,8 +13,14 @@ namespace tessaro::test {
 
 // Stores a record of count (0..32767) in range code range into slot s, as a downloaded frame would.
 inline void put_record(Form1& w, int s, char range, int count) {
-    const std::array<uint8_t, 8> frame{static_cast<uint8_t>((count >> 8) & 0x7F), static_cast<uint8_t>(count & 0xFF),
-                                       static_cast<uint8_t>(range), 24, 5, 17, 9, 30};
+    const std::array<uint8_t, 8> frame{static_cast<uint8_t>((count >> 8) & 0x7F),
+                                       static_cast<uint8_t>(count & 0xFF),
+                                       static_cast<uint8_t>(range),
+                                       24,
+                                       5,
+                                       17,
+                                       9,
+                                       30};
     w.store_record(s, frame.data());
 }
 

@@ -25,7 +25,8 @@ void drag(Form1& w, QPoint a, QPoint b) {
 
 // n records of 0.01 .. n x 0.01 mA in slots 0 .. n - 1, then the curve view over all of them.
 void curve_view_with(Form1& w, int n) {
-    for (int s = 0; s < n; ++s) put_record(w, s, 'B', s + 1);
+    for (int s = 0; s < n; ++s)
+        put_record(w, s, 'B', s + 1);
     w.Command15_Click();
     w.Label1->setText(kKept);
     w.Label2->setText(kKept);
@@ -36,7 +37,7 @@ void curve_view_with(Form1& w, int n) {
 
 class TstChartDrags : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void press_stored_in_pixels();
     void scale_steps_data();
     void scale_steps();
@@ -120,7 +121,8 @@ void TstChartDrags::upward_drag_resets_window() {
     QCOMPARE(w.Label5->text(), QStringLiteral("Average:.5mA")); // 5050 \ 100
 
     // The reset window counts the records anew.
-    for (int s = 100; s < 110; ++s) put_record(w, s, 'B', 1);
+    for (int s = 100; s < 110; ++s)
+        put_record(w, s, 'B', 1);
     drag(w, QPoint(300, 200), QPoint(300, 160));
     QCOMPARE(w.curve_to, 111.0);
 }
@@ -136,18 +138,30 @@ void TstChartDrags::window_selection_data() {
     QTest::addColumn<QString>("avg");
     // 900 records, window 0 .. 901: slot(x) = nearest((15 px - 540) / 9000 x 901).
     // Slots 150 .. 599 hold 1.51 .. 6 mA.
-    QTest::newRow("select") << 900 << 136 << 436 << 150.0 << 601.0 << "Max:6mA" << "Min:1.51mA"
+    QTest::newRow("select") << 900 << 136 << 436 << 150.0 << 601.0 << "Max:6mA"
+                            << "Min:1.51mA"
                             << "Average:3.75mA";
     // The end slot 997 lies past the last record: the window ends at ji_ge.
-    QTest::newRow("past the end clamped") << 900 << 436 << 700 << 601.0 << 901.0 << "Max:9mA" << "Min:6.02mA"
+    QTest::newRow("past the end clamped") << 900 << 436 << 700 << 601.0 << 901.0 << "Max:9mA"
+                                          << "Min:6.02mA"
                                           << "Average:7.51mA";
-    QTest::newRow("starts past the records") << 900 << 700 << 720 << 0.0 << 901.0 << "" << "" << "";
-    QTest::newRow("starts at slot 0") << 900 << 36 << 400 << 0.0 << 901.0 << "" << "" << "";
-    QTest::newRow("right 20 px too short") << 900 << 300 << 320 << 0.0 << 901.0 << "" << "" << "";
+    QTest::newRow("starts past the records") << 900 << 700 << 720 << 0.0 << 901.0 << ""
+                                             << ""
+                                             << "";
+    QTest::newRow("starts at slot 0") << 900 << 36 << 400 << 0.0 << 901.0 << ""
+                                      << ""
+                                      << "";
+    QTest::newRow("right 20 px too short") << 900 << 300 << 320 << 0.0 << 901.0 << ""
+                                           << ""
+                                           << "";
     // 300 records: 21 pixels span only 10.5 slots.
-    QTest::newRow("20 slots or fewer") << 300 << 300 << 321 << 0.0 << 301.0 << "" << "" << "";
+    QTest::newRow("20 slots or fewer") << 300 << 300 << 321 << 0.0 << 301.0 << ""
+                                       << ""
+                                       << "";
     // Two records: no start slot can leave three records after it.
-    QTest::newRow("too few records") << 2 << 300 << 700 << 0.0 << 3.0 << "" << "" << "";
+    QTest::newRow("too few records") << 2 << 300 << 700 << 0.0 << 3.0 << ""
+                                     << ""
+                                     << "";
 }
 
 void TstChartDrags::window_selection() {

@@ -31,8 +31,8 @@ void mark_labels(Form1& w) {
 
 // Moves the cursor to pixel p of the chart surface, as the platform reports it.
 void move_cursor(ChartWidget* chart, QPoint p) {
-    QMouseEvent move(QEvent::MouseMove, QPointF(p), chart->mapToGlobal(QPointF(p)), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(p), chart->mapToGlobal(QPointF(p)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(chart, &move);
 }
 
@@ -45,7 +45,7 @@ void leave_chart(ChartWidget* chart) {
 
 class TstCurveViewWindow : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void layout_and_flags();
     void ignored_during_sort();
     void small_record_counts_data();
@@ -81,9 +81,9 @@ void TstCurveViewWindow::layout_and_flags() {
     for (QWidget* c : std::initializer_list<QWidget*>{w.Text29, w.Text41, w.Picture1, w.Frame7})
         QVERIFY2(c->isVisible(), qPrintable(c->objectName()));
     QVERIFY(w.Text41->text().isEmpty());
-    for (QWidget* c : std::initializer_list<QWidget*>{w.Text37, w.Text36, w.Text35, w.Option3, w.Option4, w.Frame6,
-                                                      w.Command6, w.Command4, w.Command3, w.Text1, w.Text26,
-                                                      w.Command12, w.Command13, w.Command7})
+    for (QWidget* c : std::initializer_list<QWidget*>{w.Text37, w.Text36, w.Text35, w.Option3, w.Option4,
+                                                      w.Frame6, w.Command6, w.Command4, w.Command3, w.Text1,
+                                                      w.Text26, w.Command12, w.Command13, w.Command7})
         QVERIFY2(!c->isVisible(), qPrintable(c->objectName()));
     for (QWidget* c : std::initializer_list<QWidget*>{w.Command15, w.Command1})
         QVERIFY2(c->isEnabled(), qPrintable(c->objectName()));
@@ -121,7 +121,8 @@ void TstCurveViewWindow::small_record_counts() {
     Form1& w = *f.form;
     QFETCH(int, records);
     QFETCH(bool, stats);
-    for (int s = 0; s < records; ++s) put_record(w, s, 'B', 100 * (s + 1));
+    for (int s = 0; s < records; ++s)
+        put_record(w, s, 'B', 100 * (s + 1));
     mark_labels(w);
     w.Command15_Click();
     QCOMPARE(int(w.ji_ge), records + 1);
@@ -138,7 +139,8 @@ void TstCurveViewWindow::small_record_counts() {
         // The chart is drawn, without a curve.
         const QImage& img = w.Picture1->image();
         QVERIFY(!img.isNull());
-        for (int x = 0; x < img.width(); x += 7) QCOMPARE(green_in_column(img, x), 0);
+        for (int x = 0; x < img.width(); x += 7)
+            QCOMPARE(green_in_column(img, x), 0);
     }
 }
 
@@ -168,18 +170,39 @@ void TstCurveViewWindow::statistics_table_data() {
     QTest::addColumn<QString>("max");
     QTest::addColumn<QString>("min");
     QTest::addColumn<QString>("avg");
-    QTest::newRow("9.99 mA") << 'B' << 999 << 'B' << 1 << "Max: 9.99mA" << "Min: .01mA" << "Average: 5mA";
-    QTest::newRow("1.5 A") << '1' << 15 << '@' << 50 << "Max: 1.5A" << "Min: 50mA" << "Average: 775mA";
-    QTest::newRow("50 mA") << 'A' << 500 << 'A' << 500 << "Max: 50mA" << "Min: 50mA" << "Average: 50mA";
-    QTest::newRow("999 mA") << '@' << 999 << '@' << 999 << "Max: 999mA" << "Min: 999mA" << "Average: 999mA";
-    QTest::newRow("1 A") << '2' << 100 << '2' << 100 << "Max: 1A" << "Min: 1A" << "Average: 1A";
-    QTest::newRow("amperes cut off") << '3' << 1999 << '3' << 1999 << "Max: 1.9A" << "Min: 1.9A"
+    QTest::newRow("9.99 mA") << 'B' << 999 << 'B' << 1 << "Max: 9.99mA"
+                             << "Min: .01mA"
+                             << "Average: 5mA";
+    QTest::newRow("1.5 A") << '1' << 15 << '@' << 50 << "Max: 1.5A"
+                           << "Min: 50mA"
+                           << "Average: 775mA";
+    QTest::newRow("50 mA") << 'A' << 500 << 'A' << 500 << "Max: 50mA"
+                           << "Min: 50mA"
+                           << "Average: 50mA";
+    QTest::newRow("999 mA") << '@' << 999 << '@' << 999 << "Max: 999mA"
+                            << "Min: 999mA"
+                            << "Average: 999mA";
+    QTest::newRow("1 A") << '2' << 100 << '2' << 100 << "Max: 1A"
+                         << "Min: 1A"
+                         << "Average: 1A";
+    QTest::newRow("amperes cut off") << '3' << 1999 << '3' << 1999 << "Max: 1.9A"
+                                     << "Min: 1.9A"
                                      << "Average: 1.9A";
-    QTest::newRow("range 3") << '3' << 1500 << 'B' << 1 << "Max: 1.5A" << "Min: .01mA" << "Average: 750mA";
-    QTest::newRow("range C") << 'C' << 5000 << 'C' << 1230 << "Max: 5mA" << "Min: 1.23mA" << "Average: 3.11mA";
-    QTest::newRow("25 A is OL") << '0' << 25 << 'B' << 1 << "Max:  OL" << "Min: .01mA" << "Average: 11.8A";
-    QTest::newRow("overload band") << 'B' << 3701 << 'B' << 4799 << "Max:  OL" << "Min: 23.7A" << "Average: 23.7A";
-    QTest::newRow("past the band") << 'B' << 4800 << 'B' << 3700 << "Max: 48mA" << "Min: 37mA" << "Average: 42.5mA";
+    QTest::newRow("range 3") << '3' << 1500 << 'B' << 1 << "Max: 1.5A"
+                             << "Min: .01mA"
+                             << "Average: 750mA";
+    QTest::newRow("range C") << 'C' << 5000 << 'C' << 1230 << "Max: 5mA"
+                             << "Min: 1.23mA"
+                             << "Average: 3.11mA";
+    QTest::newRow("25 A is OL") << '0' << 25 << 'B' << 1 << "Max:  OL"
+                                << "Min: .01mA"
+                                << "Average: 11.8A";
+    QTest::newRow("overload band") << 'B' << 3701 << 'B' << 4799 << "Max:  OL"
+                                   << "Min: 23.7A"
+                                   << "Average: 23.7A";
+    QTest::newRow("past the band") << 'B' << 4800 << 'B' << 3700 << "Max: 48mA"
+                                   << "Min: 37mA"
+                                   << "Average: 42.5mA";
 }
 
 void TstCurveViewWindow::statistics_table() {
@@ -204,9 +227,11 @@ void TstCurveViewWindow::exact_average_over_4600_records() {
     // empty slot after the last record or leave out the last record.
     FormFixture f;
     Form1& w = *f.form;
-    for (int s = 0; s < 2300; ++s) put_record(w, s, '1', 200);    // 20 A
-    for (int s = 2300; s < 4599; ++s) put_record(w, s, '1', 100); // 10 A
-    put_record(w, 4599, '0', 23);                                 // 23 A, the last record
+    for (int s = 0; s < 2300; ++s)
+        put_record(w, s, '1', 200); // 20 A
+    for (int s = 2300; s < 4599; ++s)
+        put_record(w, s, '1', 100); // 10 A
+    put_record(w, 4599, '0', 23);   // 23 A, the last record
     w.Command15_Click();
     QCOMPARE(int(w.ji_ge), 4601);
     QCOMPARE(w.curve_to, 4601.0);
@@ -220,7 +245,8 @@ void TstCurveViewWindow::curve_value_rebuilt() {
     // Catches slots of an earlier, longer record set left in curve_value.
     FormFixture f;
     Form1& w = *f.form;
-    for (int s = 0; s < 10; ++s) put_record(w, s, 'B', 77);
+    for (int s = 0; s < 10; ++s)
+        put_record(w, s, 'B', 77);
     w.Command15_Click();
     QCOMPARE(w.curve_value[9], 77.0);
     w.clear_records();
