@@ -59,6 +59,7 @@ class TstCurveViewWindow : public QObject {
     void readout();
     void readout_off_chart_empties();
     void readout_leaves_realtime_reading();
+    void readout_on_link_tick();
 };
 
 void TstCurveViewWindow::layout_and_flags() {
@@ -313,6 +314,19 @@ void TstCurveViewWindow::readout_leaves_realtime_reading() {
     leave_chart(w.Picture1);
     w.cursor_readout();
     QCOMPARE(w.Text29->text(), QStringLiteral("12.3mA"));
+}
+
+void TstCurveViewWindow::readout_on_link_tick() {
+    // Catches a readout that is never run by the link tick, so Text29 would not follow the cursor.
+    FormFixture f;
+    Form1& w = *f.form;
+    w.Command15_Click();
+    move_cursor(w.Picture1, QPoint(300, 313));
+    w.Timer1_Timer();
+    QCOMPARE(w.Text29->text(), QStringLiteral(".42A"));
+    leave_chart(w.Picture1);
+    w.Timer1_Timer();
+    QVERIFY(w.Text29->text().isEmpty());
 }
 
 QTEST_MAIN(TstCurveViewWindow)
