@@ -40,7 +40,9 @@ void Form1::Command16_Click() {
     count_records();
 
     // Every way of closing the options window answers; Exit ends the wait through quitting.
-    while (dayinlin == kPrintAnswerNone && !quitting && options->isVisible()) wait.exec();
+    // A loop that cannot run (the application is already leaving) returns at once: never spin.
+    while (dayinlin == kPrintAnswerNone && !quitting && options->isVisible())
+        if (wait.exec() != 0) break;
     options->disconnect(this);
     options.reset();
     if (quitting) return;
