@@ -7,7 +7,7 @@ namespace tessaro {
 
 struct HistoryVars {
     int16_t cur_page = 0;  // 0-based page on show
-    int64_t sort_key = 0;  // key of the last record given to pai_ji
+    int64_t sort_key = 0;  // current of the last record given to pai_ji; 64 bits hold any count
     bool sorting = false;  // a sort is running (its event pump lets clicks in)
 };
 
