@@ -1,0 +1,221 @@
+// The figures measured inside one process: the real window and the simulator on a pseudo-terminal.
+#include "bench_figures.h"
+
+#include "bench_env.h"
+
+#include "app/form1.h"
+#include "link/live_reading.h"
+#include "link/mscomm.h"
+#include "link/port_choice.h"
+#include "meter_sim.h"
+#include "platform/paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <numbers>
+#include <vector>
+
+namespace tessaro::bench {
+
+namespace {
+
+constexpr int kRecords = 4600;
+constexpr int kLiveWindow = 401;
+constexpr int kMeterPort = 1;
+// 2 request bytes + 2 request bytes... : a pair is a 4-byte request and two 8-byte frames,
+// 10 bits a byte at 4800 bit/s.
+constexpr double kPairWireSeconds = 20.0 * 10.0 / 4800.0;
+constexpr int kConnectTimeoutMs = 10'000;
+
+double fail(const QString& name, const QString& why) {
+    std::fprintf(stderr, "tessaro-bench: %s: %s\n", qPrintable(name), qPrintable(why));
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
+double ms_since(const QElapsedTimer& t) { return static_cast<double>(t.nsecsElapsed()) / 1e6; }
+
+// The main window as the operator has it: port 1 chosen, the simulated meter behind it,
+// the link up ("Connect Success") before anything is measured.
+struct Bench {
+    std::unique_ptr<MeterSim> sim;
+    std::unique_ptr<Form1> form;
+    QString error;
+
+    explicit Bench(bool paced, bool with_meter = true) {
+        if (with_meter) {
+            MeterSimOptions o;
+            o.link = paths::port_map_entry(kMeterPort);
+            o.records = generateRecords(kRecords, 1);
+            o.pacing = paced;
+            sim = std::make_unique<MeterSim>(o);
+            if (!sim->start()) {
+                error = sim->errorString();
+                return;
+            }
+        }
+        QDir().mkpath(paths::config_dir());
+        if (!write_port_file(paths::port_file(), kMeterPort)) {
+            error = QStringLiteral("cannot write the port file");
+            return;
+        }
+        form = std::make_unique<Form1>();
+        form->show_loaded();
+        if (with_meter && !connected()) error = QStringLiteral("the link did not come up");
+    }
+    ~Bench() {
+        form.reset();
+        if (sim) sim->stop();
+    }
+    bool ok() const { return error.isEmpty(); }
+
+    // Link idle and answered: what the operator sees before clicking.
+    bool connected() {
+        return wait_until([this] { return form->Text40->text() == QLatin1String("Connect Success") && form->link_state == 2; },
+                          kConnectTimeoutMs);
+    }
+
+    // The records as a download leaves them, slots 0..4599.
+    void fill_records() {
+        const QList<QByteArray> frames = generateRecords(kRecords, 1);
+        form->clear_records();
+        for (int s = 0; s < frames.size(); ++s)
+            form->store_record(s, reinterpret_cast<const uint8_t*>(frames[s].constData()));
+        form->count_records();
+    }
+};
+
+Figure download(const QString& name, bool paced, int runs) {
+    Figure fig{name, 0.0, paced ? QStringLiteral("ratio") : QStringLiteral("s"), 3};
+    Bench b(paced);
+    if (!b.ok()) return fig.value = fail(name, b.error), fig;
+    b.form->Command9_Click(); // the history view: Command5 reads "Read"
+    const int timeout_ms = paced ? 300'000 : 60'000;
+    std::vector<double> seconds;
+    for (int run = 0; run < runs; ++run) {
+        if (!b.connected()) return fig.value = fail(name, QStringLiteral("the link did not come back")), fig;
+        QElapsedTimer t;
+        t.start();
+        b.form->Command5_Click();
+        const bool ended = wait_until([&] { return b.form->link_state == 2; }, timeout_ms);
+        const double s = static_cast<double>(t.nsecsElapsed()) / 1e9;
+        b.form->count_records();
+        if (!ended || b.form->ji_ge - 1 != kRecords)
+            return fig.value = fail(name, QStringLiteral("download ended with %1 records").arg(b.form->ji_ge - 1)), fig;
+        std::fprintf(stderr, "tessaro-bench: %s run %d: %.3f s\n", qPrintable(name), run + 1, s);
+        seconds.push_back(s);
+    }
+    const double m = median(seconds);
+    fig.value = paced ? m / (kRecords / 2 * kPairWireSeconds) : m;
+    return fig;
+}
+
+template <typename Body>
+std::vector<double> time_ms(int runs, Body body) {
+    std::vector<double> ms;
+    for (int run = 0; run < runs; ++run) {
+        QCoreApplication::processEvents(); // repaints and link events between calls, not timed
+        QElapsedTimer t;
+        t.start();
+        body();
+        ms.push_back(ms_since(t));
+    }
+    return ms;
+}
+
+bool snapshot_written(const QString& name) {
+    const QFileInfo snap(paths::snapshot_file());
+    if (snap.exists() && snap.size() > 0) return true;
+    fail(name, QStringLiteral("no snapshot at %1").arg(snap.filePath()));
+    return false;
+}
+
+} // namespace
+
+Figure download_instant_s(int runs) { return download(QStringLiteral("download_instant_s"), false, runs); }
+
+Figure download_paced_ratio(int runs) { return download(QStringLiteral("download_paced_ratio"), true, runs); }
+
+Figure draw_chart_live_ms(int runs) {
+    const QString name = QStringLiteral("draw_chart_live_ms");
+    Figure fig{name, 0.0, QStringLiteral("ms")};
+    Bench b(true);
+    if (!b.ok()) return fig.value = fail(name, b.error), fig;
+    // The realtime view, its window full of readings around 12.34 A.
+    for (int i = 0; i < kLiveWindow; ++i) {
+        const int count = 1234 + static_cast<int>(300 * std::sin(2 * std::numbers::pi * i / 100.0));
+        enter_sample(b.form->live_samples, *live_sample_value(count, 0x41));
+    }
+    QFile::remove(paths::snapshot_file());
+    fig.value = median(time_ms(runs, [&] { b.form->draw_chart(); }));
+    if (!snapshot_written(name)) fig.value = std::numeric_limits<double>::quiet_NaN();
+    return fig;
+}
+
+Figure draw_chart_curve_ms(int runs) {
+    const QString name = QStringLiteral("draw_chart_curve_ms");
+    Figure fig{name, 0.0, QStringLiteral("ms")};
+    Bench b(true);
+    if (!b.ok()) return fig.value = fail(name, b.error), fig;
+    b.form->Command9_Click();
+    b.fill_records();
+    b.form->Command15_Click(); // the curve view over every record
+    if (b.form->curve_to < kRecords) return fig.value = fail(name, QStringLiteral("curve view is not over 4600 records")), fig;
+    QFile::remove(paths::snapshot_file());
+    fig.value = median(time_ms(runs, [&] { b.form->draw_chart(); }));
+    if (!snapshot_written(name)) fig.value = std::numeric_limits<double>::quiet_NaN();
+    return fig;
+}
+
+Figure sort_4600_ms(int runs) {
+    const QString name = QStringLiteral("sort_4600_ms");
+    Figure fig{name, 0.0, QStringLiteral("ms")};
+    Bench b(true);
+    if (!b.ok()) return fig.value = fail(name, b.error), fig;
+    b.form->Command9_Click();
+    std::vector<double> ms;
+    for (int run = 0; run < runs; ++run) {
+        b.fill_records();
+        b.form->show_page(1);
+        QCoreApplication::processEvents();
+        QElapsedTimer t;
+        t.start();
+        b.form->Command12_Click();
+        ms.push_back(ms_since(t));
+        if (b.form->sorting) return fig.value = fail(name, QStringLiteral("the sort did not end")), fig;
+    }
+    fig.value = median(ms);
+    return fig;
+}
+
+Figure report_4600_ms(int runs) {
+    const QString name = QStringLiteral("report_4600_ms");
+    Figure fig{name, 0.0, QStringLiteral("ms")};
+    BenchUser user;
+    set_user_seam(&user);
+    Bench b(true);
+    if (!b.ok()) {
+        set_user_seam(nullptr);
+        return fig.value = fail(name, b.error), fig;
+    }
+    b.form->Command9_Click();
+    b.fill_records();
+    QDir().mkpath(paths::save_folder());
+    user.save_name = paths::save_folder() + QStringLiteral("/bench.xls");
+    fig.value = median(time_ms(runs, [&] { b.form->Command1_Click(); }));
+    const QFileInfo report(user.save_name);
+    if (user.messages > 0 || !report.exists() || report.size() < kRecords * 20)
+        fig.value = fail(name, QStringLiteral("no report of 4600 records (%1 bytes, %2)").arg(report.size()).arg(user.last_message));
+    set_user_seam(nullptr);
+    return fig;
+}
+
+} // namespace tessaro::bench
