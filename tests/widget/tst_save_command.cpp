@@ -103,6 +103,8 @@ private slots:
     void state_chooses_report_or_bitmap();
     void missing_suffix_is_added_data();
     void missing_suffix_is_added();
+    void save_folder_made_for_bitmap_only_data();
+    void save_folder_made_for_bitmap_only();
     void cancel_touches_nothing_data();
     void cancel_touches_nothing();
     void failed_save_is_reported_data();
@@ -206,6 +208,27 @@ void TstSaveCommand::missing_suffix_is_added() {
     f.form->Command1_Click();
     QVERIFY(!QFileInfo::exists(bare));
     QVERIFY(QFileInfo(bare + suffix).size() > 0);
+}
+
+void TstSaveCommand::save_folder_made_for_bitmap_only_data() {
+    QTest::addColumn<View>("view");
+    QTest::addColumn<bool>("made");
+    QTest::newRow("report") << View::History << false;
+    QTest::newRow("bitmap, realtime") << View::RealtimeRunning << true;
+    QTest::newRow("bitmap, curve view") << View::Curve << true;
+}
+
+void TstSaveCommand::save_folder_made_for_bitmap_only() {
+    // Catches ~/VUZ made only after the dialog (the dialog would open elsewhere) or made for the report.
+    QFETCH(View, view);
+    QFETCH(bool, made);
+    test::FormFixture f;
+    enter(*f.form, view);
+    QVERIFY(!QDir(vuz_folder()).exists());
+    f.user.save_names.enqueue(QString()); // cancelled: nothing after the dialog runs
+    f.form->Command1_Click();
+    QCOMPARE(f.user.saves.size(), 1);
+    QCOMPARE(QDir(vuz_folder()).exists(), made);
 }
 
 void TstSaveCommand::cancel_touches_nothing_data() {
