@@ -4,6 +4,7 @@
 #include "chart/chart_widget.h"
 #include "shape_widget.h"
 
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QEvent>
 #include <QFrame>
@@ -204,6 +205,11 @@ void Form1::create_controls() {
     auto option = [&](const char* n) { return static_cast<QRadioButton*>(find(n)); };
     Option1 = option("Option1"), Option2 = option("Option2"), Option3 = option("Option3");
     Option4 = option("Option4");
+    // Option3 and Option4 sit on the client area, whose automatic radio group would also take in the
+    // options inside Frame1 (it searches all descendants): a group of their own keeps the pair exclusive.
+    auto* alarm_units = new QButtonGroup(this);
+    alarm_units->addButton(Option3);
+    alarm_units->addButton(Option4);
     auto frame = [&](const char* n) { return static_cast<QGroupBox*>(find(n)); };
     Frame1 = frame("Frame1"), Frame2 = frame("Frame2"), Frame3 = frame("Frame3"), Frame4 = frame("Frame4");
     Frame5 = frame("Frame5"), Frame6 = frame("Frame6"), Frame7 = frame("Frame7");
