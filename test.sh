@@ -15,3 +15,4 @@ tools/scripts/package_check.sh
 
 cd "$build"
 ctest --output-on-failure -j2 --timeout 600
+../tests/fuzz/run.sh 60
