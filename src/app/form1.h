@@ -1,6 +1,7 @@
 // The main window: every control, the menu, the working state and the handlers of all subsystems.
 #pragma once
 
+#include "chart/chart_geometry.h"
 #include "chart/chart_vars.h"
 #include "history/history_vars.h"
 #include "link/link_vars.h"
@@ -33,8 +34,7 @@ class ChartWidget;
 class MSComm;
 class ShapeWidget;
 
-// Designed client area in twips and the conversion used for every control position.
-inline constexpr int kTwipsPerPixel = 15;
+// Twips to pixels (15 twips a pixel, nearest) for every control position.
 inline int twips(double t) { return static_cast<int>(std::nearbyint(t / kTwipsPerPixel)); }
 
 class Form1 : public QMainWindow,

@@ -69,7 +69,7 @@ void add_live_curve(std::vector<QLineF>& curve, const double* samples, double ch
     curve.reserve(kLiveSamplesShown - 1);
     for (int j = 1; j < kLiveSamplesShown; ++j) {
         const double a = samples[j - 1], b = samples[j];
-        if (!(a < kNoSample) || !(b < kNoSample)) continue;
+        if (!(a < kNoSampleFrom) || !(b < kNoSampleFrom)) continue;
         curve.emplace_back(live_x(j - 1), chart_y(a, chart_scale), live_x(j), chart_y(b, chart_scale));
     }
 }

@@ -1,11 +1,7 @@
 // Drawing the chart into Picture1 and the snapshot file.
-// The chart library and the main window both name their 15 twips a pixel kTwipsPerPixel; the
-// chart's copy is renamed here so that both headers fit in one file.
-#define kTwipsPerPixel kChartTwipsPerPixel
-#include "chart/chart_painter.h"
-#undef kTwipsPerPixel
-
 #include "app/form1.h"
+
+#include "chart/chart_painter.h"
 
 #include "chart/chart_widget.h"
 #include "platform/paths.h"
