@@ -24,12 +24,12 @@ void Form1::format_record(int16_t page, int16_t row) {
     // Computed wide: a page index far outside the table must give a blank line, not wrap
     // onto a real slot.
     const int slot = int{page} * kRowsPerPage + int{row};
-    rec_text = format_record_text(*this, slot, QLocale::system());
+    rec_text = format_record_text(*this, slot, QLocale()); // the system locale unless a default is set
 }
 
 void Form1::show_page(int16_t page_number) {
     cur_page = static_cast<int16_t>(std::max(int{page_number} - 1, int{std::numeric_limits<int16_t>::min()}));
-    const QLocale locale = QLocale::system();
+    const QLocale locale; // as format_record, the report and the printout
     for (int r = 0; r < kRowsPerPage; ++r) {
         rec_text = format_record_text(*this, int{cur_page} * kRowsPerPage + r, locale);
         text_box(r + 1)->setText(rec_text);
