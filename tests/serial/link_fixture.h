@@ -10,6 +10,8 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QTest>
@@ -66,23 +68,33 @@ struct LinkFixture {
         }
         return -1;
     }
-    // Runs a link tick every 60 ms, as its timer would, until cond holds.
+    // Runs the event loop until cond holds, with a link tick every 60 ms when `ticking`, as its
+    // timer would. A real QEventLoop: pumping with processEvents alone was seen to leave the port's
+    // queued receive check undelivered for a whole minute during long downloads.
+    template <typename Cond> bool runUntil(Cond cond, int timeout_ms, bool ticking) {
+        if (ticking) form().Timer1_Timer();
+        if (cond()) return true;
+        QEventLoop loop;
+        QTimer poll;
+        QElapsedTimer since_tick;
+        since_tick.start();
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (ticking && since_tick.hasExpired(60)) {
+                since_tick.start();
+                form().Timer1_Timer();
+            }
+            if (cond()) loop.quit();
+        });
+        poll.start(5);
+        QTimer::singleShot(timeout_ms, &loop, &QEventLoop::quit);
+        loop.exec();
+        return cond();
+    }
     template <typename Cond> bool tickUntil(Cond cond, int timeout_ms = 20000) {
-        QElapsedTimer since;
-        bool first = true;
-        return QTest::qWaitFor(
-            [&] {
-                if (first || since.hasExpired(60)) {
-                    first = false;
-                    since.start();
-                    form().Timer1_Timer();
-                }
-                return cond();
-            },
-            timeout_ms);
+        return runUntil(cond, timeout_ms, true);
     }
     bool downloadEnded(int timeout_ms = 60000) {
-        return QTest::qWaitFor([&] { return form().link_state == 2; }, timeout_ms);
+        return runUntil([&] { return form().link_state == 2; }, timeout_ms, false);
     }
 };
 
