@@ -107,11 +107,27 @@ Figure download(const QString& name, bool paced, int runs) {
     Bench b(paced);
     if (!b.ok()) return fig.value = fail(name, b.error), fig;
     b.form->Command9_Click(); // the history view: Command5 reads "Read"
+
+    // The program's reaction: from the simulator's last write of a reply to the first byte of the
+    // next record request, on the simulator's clock. What remains over the wire time is the
+    // simulator's own timer lateness.
+    const qint64 byte_ns = paced ? MeterSim::kByteNs : 0;
+    qint64 last_write_ns = -1;
+    qint64 reaction_ns = 0;
+    int reactions = 0;
+    QObject::connect(b.sim.get(), &MeterSim::bytesWritten, [&](const QByteArray&, qint64 at) { last_write_ns = at; });
+    QObject::connect(b.sim.get(), &MeterSim::requestHandled, [&](const MeterRequest& r) {
+        if (r.kind != RequestKind::RecordPair || r.address == MeterSim::kFirstPairAddress || last_write_ns < 0) return;
+        reaction_ns += r.arrivalNs - 4 * byte_ns - last_write_ns;
+        ++reactions;
+    });
     const int timeout_ms = paced ? 300'000 : 60'000;
     std::vector<double> seconds;
     for (int run = 0; run < runs; ++run) {
         if (!b.connected()) return fig.value = fail(name, QStringLiteral("the link did not come back")), fig;
         const double cpu0 = cpu_seconds();
+        reaction_ns = 0;
+        reactions = 0;
         QElapsedTimer t;
         t.start();
         b.form->Command5_Click();
@@ -121,8 +137,10 @@ Figure download(const QString& name, bool paced, int runs) {
         if (!ended || b.form->ji_ge - 1 != kRecords)
             return fig.value = fail(name, QStringLiteral("download ended with %1 records").arg(b.form->ji_ge - 1)), fig;
         // The simulator runs in this process too: its share is in the CPU time.
-        std::fprintf(stderr, "tessaro-bench: %s run %d: %.3f s (CPU %.3f s)\n", qPrintable(name), run + 1, s,
-                     cpu_seconds() - cpu0);
+        std::fprintf(stderr, "tessaro-bench: %s run %d: %.3f s (CPU %.3f s; reply to next request %.3f ms a pair, %.3f s in all)\n",
+                     qPrintable(name), run + 1, s, cpu_seconds() - cpu0,
+                     reactions ? static_cast<double>(reaction_ns) / reactions / 1e6 : 0.0,
+                     static_cast<double>(reaction_ns) / 1e9);
         seconds.push_back(s);
     }
     const double m = median(seconds);
