@@ -126,6 +126,21 @@ private slots:
         QCOMPARE(pairsAsked(*t->sim).size(), pairs);
     }
 
+    void noDataBoxKeepsTheExchange() {
+        // Catches the watchdog giving the download up while the operator reads "No Data".
+        int given_up = 0;
+        t->f.user.during_message = [&](const tessaro::MessageRequest&) {
+            for (int i = 0; i < 90; ++i) form().Timer1_Timer();
+            if (form().link_state != 1) ++given_up;
+        };
+        QVERIFY(startRead(meterHolding(2, 0)));
+        QVERIFY(t->downloadEnded());
+        QCOMPARE(given_up, 0);
+        QCOMPARE(t->f.user.messages.size(), 1);
+        checkStore(1);
+        checkEnded(1);
+    }
+
     void resumeAfterSilence_data() {
         QTest::addColumn<int>("held");
         QTest::addColumn<int>("pair");
