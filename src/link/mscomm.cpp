@@ -3,11 +3,14 @@
 #include "platform/serial_device_map.h"
 
 #include <QFileInfo>
-#include <QMetaObject>
 
 namespace tessaro {
 
 MSComm::MSComm(QObject* parent) : QObject(parent) {
+    // A zero single-shot timer carries the check: restarting an active one never loses it.
+    check_timer_.setSingleShot(true);
+    check_timer_.setInterval(0);
+    connect(&check_timer_, &QTimer::timeout, this, &MSComm::checkThreshold);
     connect(&port_, &QSerialPort::readyRead, this, &MSComm::scheduleCheck);
     connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::onError);
 }
@@ -104,13 +107,10 @@ QByteArray MSComm::Input() {
 }
 
 void MSComm::scheduleCheck() {
-    if (check_pending_) return;
-    check_pending_ = true;
-    QMetaObject::invokeMethod(this, &MSComm::checkThreshold, Qt::QueuedConnection);
+    if (!check_timer_.isActive()) check_timer_.start();
 }
 
 void MSComm::checkThreshold() {
-    check_pending_ = false;
     if (in_handler_) {
         recheck_after_handler_ = true;
         return;

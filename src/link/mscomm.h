@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 
 namespace tessaro {
 
@@ -69,7 +70,7 @@ private:
     int r_threshold_ = 0;
     int comm_event_ = 0;
     bool in_handler_ = false;
-    bool check_pending_ = false;
+    QTimer check_timer_;
     bool recheck_after_handler_ = false;
     qsizetype taken_in_handler_ = 0;
     OpenFailure last_failure_ = OpenFailure::None;
