@@ -117,6 +117,7 @@ public:
     void menu_start();
     // alarm
     void Command6_Click();       // Lock / Unlock
+    void unlock_alarm();         // caption "Lock", inputs enabled, no threshold
     void alarm_classify(int64_t scaled);
     void lamp_tick();
     void show_alarm_panel_state(); // after a reload: the panel shows the kept lock

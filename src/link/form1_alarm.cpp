@@ -27,19 +27,23 @@ QString float_text(float value) {
 }
 } // namespace
 
+void Form1::unlock_alarm() {
+    Command6->setText(QStringLiteral("Lock"));
+    Option3->setEnabled(true);
+    Option4->setEnabled(true);
+    Text35->setEnabled(true);
+    alarm_limit = 0.0f;
+    alarm_unit = kAlarmUnitNone;
+    lock_on = 0;
+    lamp_phase = 0;
+    alarm_hit = 0;
+    alarm_limit_exact.reset();
+    alarm_text.clear();
+}
+
 void Form1::Command6_Click() {
     if (Command6->text() == QLatin1String("Unlock")) {
-        Command6->setText(QStringLiteral("Lock"));
-        Option3->setEnabled(true);
-        Option4->setEnabled(true);
-        Text35->setEnabled(true);
-        alarm_limit = 0.0f;
-        alarm_unit = kAlarmUnitNone;
-        lock_on = 0;
-        lamp_phase = 0;
-        alarm_hit = 0;
-        alarm_limit_exact.reset();
-        alarm_text.clear();
+        unlock_alarm();
         Shape1->setColour(kLampGreen);
         return;
     }
@@ -54,17 +58,7 @@ void Form1::Command6_Click() {
     case LockResult::NotANumber:
         user_seam().message(this, MessageRequest{QStringLiteral("Error"), QStringLiteral("System prompt")});
         Text35->clear();
-        Command6->setText(QStringLiteral("Lock"));
-        Option3->setEnabled(true);
-        Option4->setEnabled(true);
-        Text35->setEnabled(true);
-        alarm_limit = 0.0f;
-        alarm_unit = kAlarmUnitNone;
-        lock_on = 0;
-        lamp_phase = 0;
-        alarm_hit = 0;
-        alarm_limit_exact.reset();
-        alarm_text.clear();
+        unlock_alarm();
         return;
     case LockResult::Empty:
         // Locks without a unit: nothing is classified, the lamp stays green.
