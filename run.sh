@@ -15,6 +15,10 @@ cmake --build "$build" -j"$(nproc)" --target tessaro tessaro-meter-sim
 demo="$PWD/$build/demo"
 export XDG_CONFIG_HOME="$demo/config" XDG_CACHE_HOME="$demo/cache"
 mkdir -p "$XDG_CONFIG_HOME/tessaro/ports" "$XDG_CACHE_HOME"
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR="$demo/runtime"
+  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+fi
 # Port 1 is the simulator; the port file selects it.
 printf '\001\000' > "$XDG_CONFIG_HOME/tessaro/myfile.txt"
 
@@ -23,7 +27,7 @@ cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
 trap cleanup EXIT
 
 "$build/tools/meter-sim/tessaro-meter-sim" --link "$XDG_CONFIG_HOME/tessaro/ports/com1" --records 300 \
-  --live-wave sine --live-count 1500 --live-amplitude 900 >/dev/null &
+  --live-wave sine --live-range 0x31 --live-count 90 --live-amplitude 50 --live-period 8 >/dev/null &
 pids+=($!)
 for _ in $(seq 50); do [ -e "$XDG_CONFIG_HOME/tessaro/ports/com1" ] && break; sleep 0.1; done
 
@@ -43,10 +47,9 @@ app=$!
 pids+=($app)
 for _ in $(seq 100); do xdotool search --name '^Form2$' >/dev/null 2>&1 && break; sleep 0.1; done
 sleep 0.5
-xdotool search --name '^Form2$' windowactivate --sync 2>/dev/null || true
 xdotool mousemove 640 512 click 1
 for _ in $(seq 100); do xdotool search --name 'TessaroV1.0' >/dev/null 2>&1 && break; sleep 0.1; done
-sleep 3 # a few live readings
+sleep 8 # a few seconds of live readings
 shot="$PWD/$build/screenshot.png"
 import -window root "$shot"
 echo "Screenshot of the running program: $shot"
