@@ -35,19 +35,47 @@ void paint_chart(QPainter& painter, const ChartGeometry& g, const QFont& font) {
     painter.setPen(QPen(kChartLineColour, 0));
     painter.drawLines(lines.data(), static_cast<int>(lines.size()));
 
+    paint_texts(painter, g, font);
+    paint_curve(painter, g);
+}
+
+void paint_texts(QPainter& painter, const ChartGeometry& g, const QFont& font) {
     painter.setFont(font);
     const int ascent = QFontMetrics(font, painter.device()).ascent();
     for (const ChartText& t : g.texts)
         painter.drawText(QPoint(twips_to_px(t.twips.x()), twips_to_px(t.twips.y()) + ascent),
                          QString::fromStdString(t.text));
+}
 
-    lines.clear();
+void paint_curve(QPainter& painter, const ChartGeometry& g) {
+    std::vector<QLine> lines;
+    lines.reserve(g.curve.size());
     for (const QLineF& l : g.curve)
         if (const auto c = clip_line(l, kCurveClip)) lines.push_back(to_px(*c));
     if (!lines.empty()) {
         painter.setPen(QPen(g.curve_colour, 0));
         painter.drawLines(lines.data(), static_cast<int>(lines.size()));
     }
+}
+
+QImage ChartRenderer::render(const ChartInput& in, const QFont& font) {
+    ChartGeometry g = chart_geometry(in);
+    if (background_.isNull() || in.curve_mode != mode_ || in.chart_scale != scale_ || font != font_) {
+        ChartGeometry still = g;
+        still.curve.clear();
+        background_ = QImage(kChartWidthPx, kChartHeightPx, QImage::Format_RGB32);
+        background_.setDevicePixelRatio(1.0);
+        QPainter painter(&background_);
+        paint_chart(painter, still, font);
+        mode_ = in.curve_mode;
+        scale_ = in.chart_scale;
+        font_ = font;
+    }
+    QImage image = background_.copy();
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    paint_curve(painter, g);
+    return image;
 }
 
 QImage render_chart(const ChartInput& in, const QFont& font) {

@@ -14,8 +14,25 @@ namespace tessaro {
 // Paints g on a cleared 729 x 361 pixel surface held by painter (device-pixel ratio 1).
 void paint_chart(QPainter& painter, const ChartGeometry& g, const QFont& font);
 
+// The parts paint_chart is made of: the labels and captions, and the curve over everything else.
+void paint_texts(QPainter& painter, const ChartGeometry& g, const QFont& font);
+void paint_curve(QPainter& painter, const ChartGeometry& g);
+
 // The whole chart: 729 x 361 pixels, Format_RGB32, device-pixel ratio 1.
 QImage render_chart(const ChartInput& in, const QFont& font);
+
+// Renders charts like render_chart, keeping the axes, grid and labels of the last scale and view:
+// a new sample only repaints the curve over a copy of them. The pixels are the same.
+class ChartRenderer {
+public:
+    QImage render(const ChartInput& in, const QFont& font);
+
+private:
+    QImage background_;
+    uint8_t mode_ = 0;
+    double scale_ = 0.0;
+    QFont font_;
+};
 
 // Writes image as a Windows bitmap to path: into a temporary file beside it, then renamed over it,
 // so a reader never sees half a file. Creates the folder when missing. No fsync: the file is

@@ -1,6 +1,8 @@
 // Variables of the chart and the curve view.
 #pragma once
 
+#include "chart/chart_painter.h"
+
 #include <QImage>
 
 #include <cstdint>
@@ -16,6 +18,7 @@ struct ChartVars {
     double curve_to = 0.0;
     int16_t press_x = 0;        // press position on the chart (pixels)
     int16_t press_y = 0;
+    ChartRenderer chart_renderer; // keeps the axes, grid and labels between redraws
 };
 
 } // namespace tessaro

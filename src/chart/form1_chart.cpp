@@ -24,7 +24,7 @@ void Form1::draw_chart() {
     in.curve_value = curve_value.data();
     in.curve_from = curve_from;
     in.curve_to = curve_to;
-    const QImage image = render_chart(in, QFont(QStringLiteral("宋体"), kChartFontPoints));
+    const QImage image = chart_renderer.render(in, QFont(QStringLiteral("宋体"), kChartFontPoints));
     Picture1->setImage(image);
     // Nothing reads the snapshot back: a folder that cannot be written costs only the file.
     write_snapshot(image, paths::snapshot_file());

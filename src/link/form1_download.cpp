@@ -6,6 +6,9 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
+
+#include <chrono>
 
 namespace tessaro {
 
@@ -19,6 +22,9 @@ constexpr int kFrameBytes = 8;
 constexpr uint8_t kEmptyByte = 0xFF;
 constexpr int kFirstPageEnd = 282;     // pairs below this address fill the first page
 constexpr double kBarTwipsPerPercent = 102.5;
+// At 4800 baud a record arrives every 17 ms; a meter that answers at once would otherwise
+// have the window repainted for every record.
+constexpr std::chrono::milliseconds kDisplayFrame{16};
 
 void arm(Form1& f, int bytes) {
     f.MSComm1->setRThreshold(bytes);
@@ -37,7 +43,31 @@ void set_read_buttons(Form1& f, bool enabled) {
         b->setEnabled(enabled);
 }
 
+void write_count_line(Form1& f) {
+    f.dl_line_held = false;
+    if (f.Text41->text() != f.dl_line) f.Text41->setText(f.dl_line);
+    f.dl_line_shown.start();
+}
+
+// A held line is shown unless the box was written after the record it counts.
+void release_count_line(Form1& f) {
+    if (f.dl_line_held && f.Text41->text() == f.dl_line_under) write_count_line(f);
+    f.dl_line_held = false;
+}
+
+void show_count_line(Form1& f) {
+    if (!f.dl_line_shown.isValid() || f.dl_line_shown.hasExpired(kDisplayFrame.count())) {
+        write_count_line(f);
+        return;
+    }
+    f.dl_line_under = f.Text41->text();
+    if (f.dl_line_held) return;
+    f.dl_line_held = true;
+    QTimer::singleShot(kDisplayFrame, &f, [&f] { release_count_line(f); });
+}
+
 void end_download(Form1& f, uint8_t session) {
+    release_count_line(f);
     f.link_state = 2;
     f.dl_session = session;
     f.dl_unfinished = false;
@@ -53,7 +83,8 @@ void show_progress(Form1& f) {
     f.Text33->setVisible(p > 0);
     f.Text33->resize(twips(p * kBarTwipsPerPercent), f.Text33->height());
     f.Text34->move(f.Text33->x() + f.Text33->width(), f.Text34->y());
-    f.Text34->setText(QStringLiteral("%1% ").arg(p));
+    const QString text = QStringLiteral("%1% ").arg(p);
+    if (f.Text34->text() != text) f.Text34->setText(text);
 }
 
 } // namespace
@@ -134,8 +165,9 @@ void Form1::record_frame() {
 
     set_read_buttons(*this, false);
     count_records();
-    Text41->setText(QStringLiteral("%1/%2页   %3组").arg(cur_page + 1).arg(page_count).arg(ji_ge - 1));
-    Text42->setText(QStringLiteral("Reading......."));
+    dl_line = QStringLiteral("%1/%2页   %3组").arg(cur_page + 1).arg(page_count).arg(ji_ge - 1);
+    show_count_line(*this);
+    if (Text42->text() != QLatin1String("Reading.......")) Text42->setText(QStringLiteral("Reading......."));
     show_progress(*this);
     if (rec_addr < kFirstPageEnd) show_page(1);
 

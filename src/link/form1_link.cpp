@@ -4,6 +4,7 @@
 #include "link/mscomm.h"
 #include "link/port_choice.h"
 #include "platform/paths.h"
+#include "platform/ui_text.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -183,7 +184,7 @@ void Form1::port_check_reply() {
                       ? static_cast<uint8_t>(rx_bytes[0]) * 256 + static_cast<uint8_t>(rx_bytes[1])
                       : 0;
     if (v != kPortCheckAnswer) {
-        Text40->setText(QStringLiteral("Connect Fail"));
+        set_text(Text40, QStringLiteral("Connect Fail"));
         live_skip = 0;
         return;
     }
@@ -200,15 +201,15 @@ void Form1::port_check_reply() {
         rec_addr = 0;
         dl_unfinished = false;
     }
-    Text40->setText(QStringLiteral("Connect Success"));
+    set_text(Text40, QStringLiteral("Connect Success"));
 }
 
 void Form1::Timer1_Timer() {
     Timer1->setInterval(kLinkTick);
-    Text39->setText(MSComm1->PortOpen() ? QStringLiteral("COM Open") : QStringLiteral("COM Close"));
+    set_text(Text39, MSComm1->PortOpen() ? QStringLiteral("COM Open") : QStringLiteral("COM Close"));
     if (const auto n = port_number(Combo1->currentText())) {
         last_port = *n;
-        Text38->setText(QStringLiteral("COM%1").arg(*n));
+        set_text(Text38, QStringLiteral("COM%1").arg(*n));
     }
     remember_port(*this);
 
@@ -217,7 +218,7 @@ void Form1::Timer1_Timer() {
         const bool held = held_for_sort && MSComm1->InBufferCount() > 0;
         if (rx_seen == 0 && !held && !dl_box_open) {
             Text42->clear();
-            Text40->setText(QStringLiteral("Connection Fail"));
+            set_text(Text40, QStringLiteral("Connection Fail"));
             live_skip = 0;
             if (link_state == 1) link_state = 2;
             MSComm1->setOutBufferCount(0);
@@ -230,7 +231,7 @@ void Form1::Timer1_Timer() {
 
     if (!MSComm1->PortOpen()) {
         live_skip = 0;
-        Text40->setText(QStringLiteral("Connection Fail"));
+        set_text(Text40, QStringLiteral("Connection Fail"));
     } else if (link_state == 2 && !exchange_due(*this) && !pending_address && !dl_box_open) {
         MSComm1->setRThreshold(2);
         MSComm1->setInputLen(2);

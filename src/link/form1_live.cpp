@@ -4,6 +4,7 @@
 #include "link/live_reading.h"
 #include "link/live_stats.h"
 #include "link/mscomm.h"
+#include "platform/ui_text.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -82,16 +83,14 @@ void Form1::live_frame() {
         avg_shown = labels.avg->shown;
     }
 
-    QPalette p = Text29->palette();
-    p.setColor(QPalette::Text, kReadingColour);
-    p.setColor(QPalette::WindowText, kReadingColour);
-    Text29->setPalette(p);
-    Text29->setText(reading);
-
-    if (low_batt == 1)
-        Text41->setText(QStringLiteral("Low power"));
-    else
-        Text41->clear();
+    if (Text29->palette().color(QPalette::Text) != kReadingColour) {
+        QPalette p = Text29->palette();
+        p.setColor(QPalette::Text, kReadingColour);
+        p.setColor(QPalette::WindowText, kReadingColour);
+        Text29->setPalette(p);
+    }
+    set_text(Text29, reading);
+    set_text(Text41, low_batt == 1 ? QStringLiteral("Low power") : QString());
 
     if (scaled) {
         Label1->setText(labels.max.text);

@@ -3,6 +3,8 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QString>
 
 #include <cstdint>
 #include <optional>
@@ -29,6 +31,13 @@ struct LinkVars {
     std::optional<uint16_t> pending_address; // a request held back until the reply due is in
     bool held_for_sort = false;               // record frames wait in the port while a sort runs
     bool dl_box_open = false;                 // "No Data" is open: the exchange must not be given up
+
+    // The download's record count line: redrawn at most once a display frame, the latest one
+    // shown a frame later at most, unless something else wrote the line in between.
+    QString dl_line;             // the line for the latest record stored
+    QString dl_line_under;       // what the line showed when dl_line was held back
+    bool dl_line_held = false;
+    QElapsedTimer dl_line_shown; // since the line was last written
 
     // Port choice: the last whole number 1..16 seen in the port box, and what the port file holds.
     std::optional<int> last_port;

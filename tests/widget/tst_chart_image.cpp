@@ -28,6 +28,7 @@ private slots:
     void snapshot_written_and_reloaded();
     void snapshot_rewritten_each_call();
     void snapshot_unwritable();
+    void renderer_matches_full_drawing();
 
 private:
     QImage render() { return render_chart(in_, QFont()); }
@@ -220,6 +221,24 @@ void TstChartImage::snapshot_unwritable() {
     QVERIFY(QFileInfo(dir.filePath("a-folder")).isDir());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"plain-file"});
     QVERIFY(!write_snapshot(QImage(), dir.filePath("empty.bmp")));
+}
+
+void TstChartImage::renderer_matches_full_drawing() {
+    // Catches a kept background that outlives a change of scale or view, or a curve drawn under it.
+    ChartRenderer renderer;
+    for (int j = 300; j <= 400; ++j) samples_[static_cast<size_t>(j)] = 50000.0 * (j % 17);
+    for (int s = 0; s < 40; ++s) values_[static_cast<size_t>(s)] = 20000.0 * (s % 9);
+    struct Step { uint8_t mode; double scale; double from; double to; };
+    const Step steps[] = {{kRealtimeMode, 3000, 0, 0}, {kRealtimeMode, 3000, 0, 0}, {kRealtimeMode, 71, 0, 0},
+                          {100, 71, 0, 40},          {100, 857, 5, 30},          {kRealtimeMode, 857, 0, 0}};
+    for (const Step& st : steps) {
+        in_.curve_mode = st.mode;
+        in_.chart_scale = st.scale;
+        in_.curve_from = st.from;
+        in_.curve_to = st.to;
+        samples_[400] += 1000.0; // a new sample each time
+        QCOMPARE(renderer.render(in_, QFont()), render());
+    }
 }
 
 QTEST_MAIN(TstChartImage)
