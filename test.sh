@@ -13,6 +13,8 @@ cmake --build "$build" -j"$(nproc)"
 # The Debian package installs, starts and uninstalls cleanly.
 tools/scripts/package_check.sh
 
+# The receive path under libFuzzer for a minute (its own clang build).
+tests/fuzz/run.sh 60
+
 cd "$build"
 ctest --output-on-failure -j2 --timeout 600
-../tests/fuzz/run.sh 60
