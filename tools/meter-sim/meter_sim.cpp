@@ -1,6 +1,8 @@
 // The meter's side of the request/reply exchange, with its timing and faults.
 #include "meter_sim.h"
 
+#include "ns_timer.h"
+
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -55,10 +57,8 @@ QString describe(RequestKind kind, quint16 address) {
 MeterSim::MeterSim(MeterSimOptions options, QObject* parent)
     : QObject(parent), options_(std::move(options)), rng_(options_.seed) {
     walk_ = options_.liveCount;
-    out_timer_ = new QTimer(this);
-    out_timer_->setSingleShot(true);
-    out_timer_->setTimerType(Qt::PreciseTimer);
-    connect(out_timer_, &QTimer::timeout, this, &MeterSim::flushOutput);
+    out_timer_ = new NsTimer(this);
+    connect(out_timer_, &NsTimer::timeout, this, &MeterSim::flushOutput);
     reappear_timer_ = new QTimer(this);
     reappear_timer_->setSingleShot(true);
     connect(reappear_timer_, &QTimer::timeout, this, [this] { reappear(); });
@@ -378,9 +378,7 @@ void MeterSim::armOutput() {
     qint64 next = out_.front().dueNs;
     if (out_.front().alone && last_alone_write_ns_ >= 0)
         next = std::max(next, last_alone_write_ns_ + toNs(options_.splitGap));
-    const qint64 wait = next - nowNs();
-    const qint64 ms = wait <= 0 ? 0 : (wait + kNsPerMs - 1) / kNsPerMs;
-    out_timer_->start(static_cast<int>(std::min<qint64>(ms, 24 * 3600 * 1000)));
+    out_timer_->start(next - nowNs());
 }
 
 void MeterSim::log(const QString& line) const {

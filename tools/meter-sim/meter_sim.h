@@ -19,6 +19,10 @@ class QSocketNotifier;
 class QTimer;
 
 namespace tessaro {
+class NsTimer;
+}
+
+namespace tessaro {
 
 enum class RequestKind { PortCheck, Count, Live, RecordPair, Other };
 inline constexpr int kRequestKinds = 5;
@@ -105,7 +109,7 @@ class MeterSim : public QObject {
     MeterSimOptions options_;
     MeterPort port_;
     QSocketNotifier* notifier_ = nullptr;
-    QTimer* out_timer_ = nullptr;
+    NsTimer* out_timer_ = nullptr;
     QTimer* reappear_timer_ = nullptr;
     QTimer* disappear_timer_ = nullptr;
     QElapsedTimer clock_;
