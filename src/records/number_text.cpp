@@ -23,19 +23,25 @@ std::string base_text(double x) {
     if (negative) s.erase(0, 1);
     const auto epos = s.find('e');
     const int exponent = std::stoi(s.substr(epos + 1));
-    std::string digits = s.substr(0, 1) + s.substr(2, epos - 2);
+    std::string digits(1, s[0]);
+    digits.append(s, 2, epos - 2);
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
-    std::string out;
+    std::string out = negative ? "-" : "";
     const int point = exponent + 1; // digits before the decimal point
     if (point <= 0) {
-        out = "." + std::string(static_cast<size_t>(-point), '0') + digits;
+        out.push_back('.');
+        out.append(static_cast<size_t>(-point), '0');
+        out.append(digits);
     } else if (static_cast<size_t>(point) >= digits.size()) {
-        out = digits + std::string(static_cast<size_t>(point) - digits.size(), '0');
+        out.append(digits);
+        out.append(static_cast<size_t>(point) - digits.size(), '0');
     } else {
-        out = digits.substr(0, static_cast<size_t>(point)) + "." + digits.substr(static_cast<size_t>(point));
+        out.append(digits, 0, static_cast<size_t>(point));
+        out.push_back('.');
+        out.append(digits, static_cast<size_t>(point));
     }
-    return negative ? "-" + out : out;
+    return out;
 }
 
 std::string chart_text(double x) {
