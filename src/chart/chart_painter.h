@@ -3,6 +3,7 @@
 
 #include "chart_geometry.h"
 
+#include <QByteArray>
 #include <QFont>
 #include <QImage>
 #include <QString>
@@ -33,6 +34,9 @@ private:
     double scale_ = 0.0;
     QFont font_;
 };
+
+// The image as a 24-bit Windows bitmap file's bytes.
+QByteArray bmp_bytes(const QImage& image);
 
 // Writes image as a Windows bitmap to path: into a temporary file beside it, then renamed over it,
 // so a reader never sees half a file. Creates the folder when missing. No fsync: the file is

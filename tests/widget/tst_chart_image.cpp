@@ -29,6 +29,7 @@ private slots:
     void snapshot_rewritten_each_call();
     void snapshot_unwritable();
     void renderer_matches_full_drawing();
+    void bitmap_bytes();
 
 private:
     QImage render() { return render_chart(in_, QFont()); }
@@ -239,6 +240,23 @@ void TstChartImage::renderer_matches_full_drawing() {
         samples_[400] += 1000.0; // a new sample each time
         QCOMPARE(renderer.render(in_, QFont()), render());
     }
+}
+
+void TstChartImage::bitmap_bytes() {
+    // Catches a bitmap with a wrong header, unpadded rows or rows in the wrong order.
+    QImage img(5, 3, QImage::Format_RGB32); // 15 bytes a row, padded to 16
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) img.setPixelColor(x, y, QColor(10 * x, 50 * y, 200));
+    const QByteArray bmp = bmp_bytes(img);
+    QCOMPARE(bmp.left(2), QByteArray("BM"));
+    QCOMPARE(bmp.size(), 54 + 16 * 3);
+    QCOMPARE(quint8(bmp[28]), quint8(24));
+    // The bottom row comes first, blue-green-red.
+    QCOMPARE(quint8(bmp[54]), quint8(200));
+    QCOMPARE(quint8(bmp[55]), quint8(100));
+    QImage back;
+    QVERIFY(back.loadFromData(bmp, "BMP"));
+    QCOMPARE(back.convertToFormat(QImage::Format_RGB32), img);
 }
 
 QTEST_MAIN(TstChartImage)
