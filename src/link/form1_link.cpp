@@ -205,7 +205,8 @@ void Form1::port_check_reply() {
 }
 
 void Form1::Timer1_Timer() {
-    Timer1->setInterval(kLinkTick);
+    // Setting the interval of a running timer restarts it: only the first tick changes it.
+    if (Timer1->intervalAsDuration() != kLinkTick) Timer1->setInterval(kLinkTick);
     set_text(Text39, MSComm1->PortOpen() ? QStringLiteral("COM Open") : QStringLiteral("COM Close"));
     if (const auto n = port_number(Combo1->currentText())) {
         last_port = *n;
