@@ -40,6 +40,13 @@ void RecordStore::swap_records(int a, int b) {
     for (size_t k = 0; k < 5; ++k) std::swap(rec_time[5 * i + k], rec_time[5 * j + k]);
 }
 
+bool plausible_record(const uint8_t* b) {
+    const uint8_t range = b[2];
+    const bool known_range = (range >= 0x30 && range <= 0x33) || (range >= 0x40 && range <= 0x43);
+    const uint8_t month = b[4], day = b[5], hour = b[6], minute = b[7];
+    return known_range && month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour <= 23 && minute <= 59;
+}
+
 int RecordStore::last_occupied() const {
     for (int s = kSlots - 1; s >= 0; --s)
         if (rec_range[static_cast<size_t>(s)] != 0) return s;

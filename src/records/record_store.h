@@ -36,4 +36,8 @@ struct RecordStore {
     bool occupied(int s) const { return s >= 0 && s < kSlots && rec_range[static_cast<size_t>(s)] != 0; }
 };
 
+// Whether an 8-byte record frame can be a record the meter holds: a known range code and a
+// month, day, hour and minute of a calendar. A frame shifted by stray bytes on the line fails it.
+bool plausible_record(const uint8_t* frame);
+
 } // namespace tessaro

@@ -29,6 +29,8 @@ private slots:
     void swapMovesWholeRecords();
     void swapOutsideTheStoreIsHarmless();
     void lastOccupied();
+    void plausibleRecord_data();
+    void plausibleRecord();
 };
 
 void TstRecordStore::countRecords_data() {
@@ -160,6 +162,38 @@ void TstRecordStore::lastOccupied() {
     QCOMPARE(store->last_occupied(), 57);
     store->rec_range[8000] = 0x30;
     QCOMPARE(store->last_occupied(), 8000);
+}
+
+void TstRecordStore::plausibleRecord_data() {
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<bool>("plausible");
+    // count 291, range, year 24, month, day, hour, minute
+    QTest::newRow("valid") << QByteArray::fromHex("8123411801050F04") << true;
+    QTest::newRow("lowest fields") << QByteArray::fromHex("0000301801010000") << true;
+    QTest::newRow("highest fields") << QByteArray::fromHex("7FFF43630C1F173B") << true;
+    QTest::newRow("range 0x33") << QByteArray::fromHex("0123331801050F04") << true;
+    QTest::newRow("range 0x40") << QByteArray::fromHex("0123401801050F04") << true;
+    QTest::newRow("range 0") << QByteArray::fromHex("0123001801050F04") << false;
+    QTest::newRow("range 0x2F") << QByteArray::fromHex("01232F1801050F04") << false;
+    QTest::newRow("range 0x34") << QByteArray::fromHex("0123341801050F04") << false;
+    QTest::newRow("range 0x3F") << QByteArray::fromHex("01233F1801050F04") << false;
+    QTest::newRow("range 0x44") << QByteArray::fromHex("0123441801050F04") << false;
+    QTest::newRow("range 0xC1") << QByteArray::fromHex("0123C11801050F04") << false;
+    QTest::newRow("month 0") << QByteArray::fromHex("8123411800050F04") << false;
+    QTest::newRow("month 13") << QByteArray::fromHex("812341180D050F04") << false;
+    QTest::newRow("day 0") << QByteArray::fromHex("8123411801000F04") << false;
+    QTest::newRow("day 32") << QByteArray::fromHex("8123411801200F04") << false;
+    QTest::newRow("hour 24") << QByteArray::fromHex("8123411801051804") << false;
+    QTest::newRow("minute 60") << QByteArray::fromHex("8123411801050F3C") << false;
+    QTest::newRow("month 0x80") << QByteArray::fromHex("8123411880050F04") << false;
+}
+
+void TstRecordStore::plausibleRecord() {
+    // Catches a frame shifted by stray bytes (a range code or date field out of its range) taken
+    // as a record, or a real record refused at the edge of a field's range.
+    QFETCH(QByteArray, frame);
+    QFETCH(bool, plausible);
+    QCOMPARE(plausible_record(reinterpret_cast<const uint8_t*>(frame.constData())), plausible);
 }
 
 QTEST_APPLESS_MAIN(TstRecordStore)
