@@ -93,6 +93,7 @@ public:
 
     // --- link (link/) ---
     void send_address(uint16_t address);
+    void send_address_after_quiet(uint16_t address); // once the shifted reply on the wire is over
     void MSComm1_OnComm();       // receive handler
     void port_check_reply();
     void Timer1_Timer();         // link tick

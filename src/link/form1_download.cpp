@@ -20,6 +20,8 @@ constexpr uint16_t kCountAddress = 5000;
 constexpr int kFirstPairAddress = 257;
 constexpr int kFrameBytes = 8;
 constexpr uint8_t kEmptyByte = 0xFF;
+// An implausible frame is asked for again this many times; then it is taken as the meter's record.
+constexpr uint8_t kPairRetries = 2;
 constexpr int kFirstPageEnd = 282;     // pairs below this address fill the first page
 constexpr double kBarTwipsPerPercent = 102.5;
 // At 4800 baud a record arrives every 17 ms; a meter that answers at once would otherwise
@@ -123,6 +125,7 @@ void Form1::count_reply() {
         if (quitting) return;
     }
     pair_half = 0;
+    pair_retries = 0;
     rec_addr = kFirstPairAddress;
     send_address(static_cast<uint16_t>(rec_addr));
     link_phase = 1;
@@ -152,6 +155,17 @@ void Form1::record_frame() {
             return;
         }
     }
+    if (!plausible_record(b) && pair_retries < kPairRetries && pair_in_range) {
+        // Stray bytes on the line shifted the frame: the pair again from its first record,
+        // once the rest of this reply is off the line.
+        ++pair_retries;
+        pair_half = 0;
+        send_address_after_quiet(static_cast<uint16_t>(rec_addr));
+        link_phase = 1;
+        MSComm1->setInputLen(kFrameBytes);
+        MSComm1->setRThreshold(kFrameBytes);
+        return;
+    }
     const int s = rec_addr - kFirstPairAddress + pair_half;
     if (s < 0 || s > kLastSlot) {
         end_download(*this, 0);
@@ -173,6 +187,7 @@ void Form1::record_frame() {
 
     if (++pair_half == 2) {
         pair_half = 0;
+        pair_retries = 0;
         rec_addr += 2;
         link_phase = 1;
         send_address(static_cast<uint16_t>(rec_addr));

@@ -48,12 +48,15 @@ milliseconds reply_allowance(int bytes) {
     return kReplyMargin + milliseconds((wire_us + 999) / 1000);
 }
 
-bool exchange_due(const Form1& f) { return f.due_bytes > 0 && !f.due_until.hasExpired(); }
+bool exchange_due(const Form1& f) {
+    return (f.due_bytes > 0 || f.reply_unframed) && !f.due_until.hasExpired();
+}
 
 // Nothing on the wire any more (port opened or closed, exchange given up).
 void forget_exchange(Form1& f) {
     f.due_bytes = 0;
     f.due_until = QDeadlineTimer();
+    f.reply_unframed = false;
 }
 
 void transmit(Form1& f, uint16_t address) {
@@ -63,6 +66,7 @@ void transmit(Form1& f, uint16_t address) {
     f.MSComm1->Output(QByteArray{"\0", 1} + static_cast<char>(address & 0xFF));
     f.due_bytes = reply_length(address);
     f.due_until = QDeadlineTimer(reply_allowance(f.due_bytes));
+    f.reply_unframed = false;
 }
 
 void flush_pending(Form1& f);
@@ -143,6 +147,16 @@ void Form1::send_address(uint16_t address) {
         return;
     }
     transmit(*this, address);
+}
+
+void Form1::send_address_after_quiet(uint16_t address) {
+    // The bytes still due and any stray bytes around them may still be on their way: the request
+    // goes out only after the time they need, counted from now, and everything taken meanwhile
+    // is dropped.
+    const QDeadlineTimer quiet(reply_allowance(std::max(due_bytes, 0)));
+    if (!exchange_due(*this) || due_until < quiet) due_until = quiet;
+    reply_unframed = true;
+    send_address(address);
 }
 
 void Form1::MSComm1_OnComm() {

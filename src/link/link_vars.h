@@ -20,6 +20,7 @@ struct LinkVars {
     int16_t meter_count = 0;  // records stored in the meter
     int32_t rec_addr = 0;     // meter address of the record pair being requested
     uint8_t pair_half = 0;    // which record of the pair the next frame carries
+    uint8_t pair_retries = 0; // times the current pair was asked for again over an implausible frame
     uint8_t dl_session = 0;   // 1 started (may resume), 0 none, 3 set by the view commands
     // A counted download has not reached its end: a good port check resumes it.
     bool dl_unfinished = false;
@@ -28,6 +29,9 @@ struct LinkVars {
     // and the moment after which that reply no longer holds back the next request.
     int due_bytes = 0;
     QDeadlineTimer due_until;
+    // The reply on the wire was shifted by stray bytes: its length no longer tells where it ends,
+    // so it holds back the next request until due_until whatever has been taken.
+    bool reply_unframed = false;
     std::optional<uint16_t> pending_address; // a request held back until the reply due is in
     bool held_for_sort = false;               // record frames wait in the port while a sort runs
     bool dl_box_open = false;                 // "No Data" is open: the exchange must not be given up

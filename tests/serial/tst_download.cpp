@@ -126,6 +126,33 @@ private slots:
         QCOMPARE(pairsAsked(*t->sim).size(), pairs);
     }
 
+    void oddRecordStoredAfterRetries_data() {
+        QTest::addColumn<int>("odd");
+        QTest::addColumn<bool>("paced");
+        QTest::newRow("first of its pair") << 4 << false;
+        QTest::newRow("second of its pair") << 5 << false;
+        QTest::newRow("second of its pair, 4800 baud") << 5 << true;
+        QTest::newRow("last record") << 8 << false;
+    }
+    void oddRecordStoredAfterRetries() {
+        // Catches a download that stalls on, drops or repeats a record the meter really holds with an
+        // impossible date (month 13), or that shifts the records after it.
+        QFETCH(int, odd);
+        QFETCH(bool, paced);
+        MeterSimOptions o = meterHolding(9);
+        o.records[odd][4] = 13;
+        o.pacing = paced;
+        QVERIFY(startRead(o));
+        QVERIFY(t->downloadEnded());
+        checkStore(9);
+        QCOMPARE(form().rec_time[5 * static_cast<size_t>(odd) + 1], int16_t{13});
+        checkEnded(0);
+        QList<quint16> pairs = pairRange(5);
+        const quint16 odd_pair = static_cast<quint16>(257 + odd / 2 * 2);
+        pairs.insert(pairs.indexOf(odd_pair), 2, odd_pair); // asked twice more, then taken as it is
+        QCOMPARE(pairsAsked(*t->sim), pairs);
+    }
+
     void noDataBoxKeepsTheExchange() {
         // Catches the watchdog giving the download up while the operator reads "No Data".
         int given_up = 0;

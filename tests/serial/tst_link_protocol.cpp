@@ -195,16 +195,20 @@ private slots:
         QTest::addColumn<QByteArray>("block");
         QTest::addColumn<int>("stored");
         QTest::addColumn<int16_t>("state");
-        QTest::newRow("all 0xFF: empty slot") << QByteArray(8, '\xff') << -1 << int16_t{2};
-        QTest::newRow("0xFF in the minute") << QByteArray::fromHex("0102410c020e09ff") << -1 << int16_t{2};
-        QTest::newRow("0xFF in count and range only") << QByteArray::fromHex("ffffff0c020e0900") << 0 << int16_t{1};
-        QTest::newRow("random bytes") << QByteArray::fromHex("5a17c3020b1f3a44") << 0 << int16_t{1};
+        QTest::addColumn<bool>("askedAgain"); // the same pair is requested again from its first record
+        QTest::newRow("all 0xFF: empty slot") << QByteArray(8, '\xff') << -1 << int16_t{2} << false;
+        QTest::newRow("0xFF in the minute") << QByteArray::fromHex("0102410c020e09ff") << -1 << int16_t{2} << false;
+        QTest::newRow("0xFF in the count only") << QByteArray::fromHex("ffff410c020e0900") << 0 << int16_t{1} << false;
+        QTest::newRow("0xFF in count and range") << QByteArray::fromHex("ffffff0c020e0900") << -1 << int16_t{1} << true;
+        QTest::newRow("random bytes") << QByteArray::fromHex("5a17c3020b1f3a44") << -1 << int16_t{1} << true;
+        QTest::newRow("month 13") << QByteArray::fromHex("0102410c0d0e091e") << -1 << int16_t{1} << true;
     }
     void badFramesLeaveTheLinkSound() {
-        // Catches a crash or an empty slot stored as a record on frames of bad bytes.
+        // Catches a crash, an empty slot or an implausible frame stored as a record on frames of bad bytes.
         QFETCH(QByteArray, block);
         QFETCH(int, stored);
         QFETCH(int16_t, state);
+        QFETCH(bool, askedAgain);
         arm(1, 1, 8);
         form().meter_count = 10;
         form().rec_addr = 257;
@@ -213,6 +217,12 @@ private slots:
         reply(block);
         QCOMPARE(form().last_occupied(), stored);
         QCOMPARE(form().link_state, state);
+        if (askedAgain) {
+            QCOMPARE(t->pty->readAtLeast(4), QByteArray::fromHex("00010001"));
+            QCOMPARE(form().pair_half, uint8_t{0});
+            QCOMPARE(form().pair_retries, uint8_t{1});
+            QCOMPARE(form().MSComm1->RThreshold(), 8);
+        }
         if (state == 2) {
             QVERIFY(!form().dl_unfinished);
             QCOMPARE(form().dl_session, uint8_t{0});
