@@ -12,33 +12,11 @@
 #include <QTemporaryDir>
 
 using namespace tessaro;
+using tessaro::test::line_with;
+using tessaro::test::pdf_pages;
+using tessaro::test::pdf_text;
 
 namespace {
-
-QString run(const QString& program, const QStringList& args) {
-    QProcess process;
-    process.start(program, args);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) return QString();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-int page_count(const QString& pdf) {
-    const QRegularExpression pages(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch m = pages.match(run(QStringLiteral("pdfinfo"), {pdf}));
-    return m.hasMatch() ? m.captured(1).toInt() : -1;
-}
-
-QString page_text(const QString& pdf, int page) {
-    const QString n = QString::number(page);
-    return run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-f"), n, QStringLiteral("-l"), n, pdf, QStringLiteral("-")});
-}
-
-// The printed line that holds a record number, or an empty string.
-QString line_with(const QString& text, const QString& token) {
-    for (const QString& line : text.split(QLatin1Char('\n')))
-        if (line.contains(token)) return line;
-    return {};
-}
 
 LineOf records(int count) {
     return [count](int s) { return test::sample_line(s, count); };
@@ -87,8 +65,8 @@ void TstPrintSheets::print(int dakai, int dajie, const LineOf& line_of, QPageSiz
 void TstPrintSheets::one_sheet_holds_both_columns() {
     // Catches a wrong column pairing, a lost right column or a blank sheet added at the end.
     print(0, 1, records(100));
-    QCOMPARE(page_count(pdf_), 1);
-    const QString text = page_text(pdf_, 1);
+    QCOMPARE(pdf_pages(pdf_), 1);
+    const QString text = pdf_text(pdf_, 1);
     QVERIFY(text.contains(QStringLiteral("Current Record")));
     for (int k = 0; k < 78; ++k) {
         const QString row = line_with(text, test::sample_number(k));
@@ -106,18 +84,18 @@ void TstPrintSheets::one_sheet_holds_both_columns() {
 void TstPrintSheets::full_sheet_and_blank_second_sheet() {
     // Catches a sheet that drops its last row of either column, or newPage after the last sheet.
     print(0, 2, records(156));
-    QCOMPARE(page_count(pdf_), 2);
-    const QString first = page_text(pdf_, 1);
+    QCOMPARE(pdf_pages(pdf_), 2);
+    const QString first = pdf_text(pdf_, 1);
     QVERIFY(!line_with(first, test::sample_number(77)).isEmpty());
     QVERIFY(line_with(first, test::sample_number(77)).contains(test::sample_number(155)));
-    QVERIFY(!page_text(pdf_, 2).contains(QStringLiteral("No0")));
+    QVERIFY(!pdf_text(pdf_, 2).contains(QStringLiteral("No0")));
 }
 
 void TstPrintSheets::middle_sheet_alone() {
     // Catches printing from sheet 0 or one sheet too many for dakai 2, dajie 3.
     print(2, 3, records(600));
-    QCOMPARE(page_count(pdf_), 1);
-    const QString text = page_text(pdf_, 1);
+    QCOMPARE(pdf_pages(pdf_), 1);
+    const QString text = pdf_text(pdf_, 1);
     for (int s = 312; s <= 467; ++s) QVERIFY2(text.contains(test::sample_number(s)), qPrintable(test::sample_number(s)));
     QVERIFY(!text.contains(test::sample_number(311)));
     QVERIFY(!text.contains(test::sample_number(468)));
@@ -126,8 +104,8 @@ void TstPrintSheets::middle_sheet_alone() {
 void TstPrintSheets::small_paper_loses_no_row() {
     // Catches rows or the right column falling off a page smaller than the sheet.
     print(0, 1, records(156), QPageSize::A6);
-    QCOMPARE(page_count(pdf_), 1);
-    const QString text = page_text(pdf_, 1);
+    QCOMPARE(pdf_pages(pdf_), 1);
+    const QString text = pdf_text(pdf_, 1);
     for (int s = 0; s < 156; ++s) QVERIFY2(text.contains(test::sample_number(s)), qPrintable(test::sample_number(s)));
 }
 
@@ -158,3 +136,4 @@ void TstPrintSheets::unwritable_file_gives_reason() {
 
 QTEST_MAIN(TstPrintSheets)
 #include "tst_print_sheets.moc"
+#include "support/pdf_text.h"

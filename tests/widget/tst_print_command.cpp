@@ -20,33 +20,13 @@
 #include <functional>
 
 using namespace tessaro;
+using tessaro::test::line_with;
+using tessaro::test::pdf_pages;
+using tessaro::test::pdf_text;
 
 namespace {
 
-QString run(const QString& program, const QStringList& args) {
-    QProcess process;
-    process.start(program, args);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) return QString();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-int pdf_pages(const QString& pdf) {
-    const QRegularExpression pages(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch m = pages.match(run(QStringLiteral("pdfinfo"), {pdf}));
-    return m.hasMatch() ? m.captured(1).toInt() : -1;
-}
-
-QString pdf_text(const QString& pdf) {
-    return run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-}
-
 QString number(int slot) { return QStringLiteral("No%1").arg(slot + 1, 4, 10, QLatin1Char('0')); }
-
-QString line_with(const QString& text, const QString& token) {
-    for (const QString& line : text.split(QLatin1Char('\n')))
-        if (line.contains(token)) return line;
-    return {};
-}
 
 void store_records(Form1& form, int records) {
     for (int s = 0; s < records; ++s) {
@@ -393,3 +373,4 @@ void TstPrintCommand::exit_while_options_open() {
 
 QTEST_MAIN(TstPrintCommand)
 #include "tst_print_command.moc"
+#include "support/pdf_text.h"
