@@ -1,6 +1,7 @@
 // Printing sheets to PDF: one page per sheet, the right slots on each page, failures reported.
 #include "output/print_sheets.h"
 #include "support/sample_lines.h"
+#include "support/pdf_text.h"
 
 #include <QtTest>
 
@@ -136,4 +137,3 @@ void TstPrintSheets::unwritable_file_gives_reason() {
 
 QTEST_MAIN(TstPrintSheets)
 #include "tst_print_sheets.moc"
-#include "support/pdf_text.h"

@@ -3,6 +3,7 @@
 #include "chart/chart_widget.h"
 #include "output/form3.h"
 #include "support/form_fixture.h"
+#include "support/pdf_text.h"
 
 #include <QtTest>
 
@@ -373,4 +374,3 @@ void TstPrintCommand::exit_while_options_open() {
 
 QTEST_MAIN(TstPrintCommand)
 #include "tst_print_command.moc"
-#include "support/pdf_text.h"
