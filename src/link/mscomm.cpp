@@ -2,7 +2,10 @@
 
 #include "platform/serial_device_map.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <unistd.h>
 
 namespace tessaro {
 
@@ -62,7 +65,13 @@ int MSComm::setPortOpen(bool open) {
     if (!port_.open(QIODevice::ReadWrite)) {
         switch (port_.error()) {
         case QSerialPort::DeviceNotFoundError: last_failure_ = OpenFailure::NoSuchPort; break;
-        case QSerialPort::PermissionError: last_failure_ = OpenFailure::PermissionDenied; break;
+        case QSerialPort::PermissionError:
+            // Qt reports a device locked by another program as a permission error too: a device
+            // the user may read and write is busy, not forbidden.
+            last_failure_ = ::access(QFile::encodeName(device_path_).constData(), R_OK | W_OK) == 0
+                                ? OpenFailure::Busy
+                                : OpenFailure::PermissionDenied;
+            break;
         case QSerialPort::OpenError: last_failure_ = OpenFailure::Busy; break;
         case QSerialPort::UnsupportedOperationError: last_failure_ = OpenFailure::NotSerial; break;
         default: last_failure_ = OpenFailure::Other; break;

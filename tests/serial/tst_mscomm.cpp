@@ -181,6 +181,17 @@ private slots:
         if (code == MSComm::kNoSuchPort) QCOMPARE(int(port->lastOpenFailure()), failure);
     }
 
+    void secondOpenerSeesABusyDevice() {
+        // Catches a device held by another program reported as a permission problem.
+        QVERIFY(openOnPty());
+        MSComm other;
+        other.setCommPort(3);
+        QVERIFY(other.setPortOpen(true) != 0);
+        QVERIFY(!other.PortOpen());
+        QCOMPARE(int(other.lastOpenFailure()), int(tessaro::OpenFailure::Busy));
+        QVERIFY(port->PortOpen());
+    }
+
     void numberWithoutDeviceIs8002() {
         // Catches a port number beyond the system's ports that opens something else.
         port->setCommPort(16);
