@@ -9,6 +9,7 @@ tools/scripts/deps.sh
 build=build-run
 launcher=()
 command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARO_TESTS=OFF "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target tessaro tessaro-meter-sim
 

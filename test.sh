@@ -7,6 +7,8 @@ tools/scripts/deps.sh
 build=build-test
 launcher=()
 command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+# Clones in other folders share the compiler cache.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTESSARO_SANITIZE=ON "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
