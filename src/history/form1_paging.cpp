@@ -21,17 +21,14 @@ void page_message(Form1* form, const char* text) {
 } // namespace
 
 void Form1::format_record(int16_t page, int16_t row) {
-    // Computed wide: a page index far outside the table must give a blank line, not wrap
-    // onto a real slot.
-    const int slot = int{page} * kRowsPerPage + int{row};
-    rec_text = format_record_text(*this, slot, QLocale()); // the system locale unless a default is set
+    // The system locale unless a default is set: the same as the report and the printout.
+    tessaro::format_record(*this, page, row, QLocale());
 }
 
 void Form1::show_page(int16_t page_number) {
     cur_page = static_cast<int16_t>(std::max(int{page_number} - 1, int{std::numeric_limits<int16_t>::min()}));
-    const QLocale locale; // as format_record, the report and the printout
-    for (int r = 0; r < kRowsPerPage; ++r) {
-        rec_text = format_record_text(*this, int{cur_page} * kRowsPerPage + r, locale);
+    for (int16_t r = 0; r < kRowsPerPage; ++r) {
+        format_record(cur_page, r);
         text_box(r + 1)->setText(rec_text);
     }
 }
