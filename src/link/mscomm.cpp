@@ -5,6 +5,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cerrno>
+
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace tessaro {
@@ -81,6 +86,8 @@ int MSComm::setPortOpen(bool open) {
     }
     applySettings(); // some settings only stick on an open port
     port_.clearError(); // line-control calls fail on a pseudo-terminal, which is harmless
+    wake_min_ = -1;
+    syncWakeThreshold();
     scheduleCheck();
     return 0;
 }
@@ -88,6 +95,7 @@ int MSComm::setPortOpen(bool open) {
 void MSComm::setInBufferCount(int n) {
     if (n != 0 || !port_.isOpen()) return;
     port_.clear(QSerialPort::Input);
+    syncWakeThreshold();
 }
 
 void MSComm::setOutBufferCount(int n) {
@@ -95,16 +103,36 @@ void MSComm::setOutBufferCount(int n) {
     port_.clear(QSerialPort::Output);
 }
 
-int MSComm::InBufferCount() const { return port_.isOpen() ? static_cast<int>(port_.bytesAvailable()) : 0; }
+int MSComm::InBufferCount() const {
+    if (!port_.isOpen()) return 0;
+    // Bytes below the wake-up threshold still wait in the driver.
+    int in_driver = 0;
+    if (::ioctl(port_.handle(), FIONREAD, &in_driver) != 0) in_driver = 0;
+    return static_cast<int>(port_.bytesAvailable()) + std::max(in_driver, 0);
+}
 
 void MSComm::setRThreshold(int n) {
     r_threshold_ = n;
+    syncWakeThreshold();
     scheduleCheck();
 }
 
 void MSComm::Output(const QByteArray& bytes) {
     if (!port_.isOpen()) return;
-    port_.write(bytes);
+    // Straight to the driver while nothing waits in the port's own queue: a request is a few
+    // bytes and the driver takes them at once, without a write notifier armed and disarmed.
+    qsizetype done = 0;
+    if (port_.bytesToWrite() == 0) {
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(static_cast<int>(port_.handle()), bytes.constData() + done,
+                                      static_cast<size_t>(bytes.size() - done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += n;
+        }
+    }
+    if (done == bytes.size()) return;
+    port_.write(bytes.constData() + done, bytes.size() - done);
     port_.flush();
 }
 
@@ -120,6 +148,33 @@ void MSComm::scheduleCheck() {
 }
 
 void MSComm::checkThreshold() {
+    raiseIfDue();
+    syncWakeThreshold();
+}
+
+void MSComm::syncWakeThreshold() {
+    // In raw mode with no read timer the driver reports the port readable only once VMIN bytes
+    // wait, so a reply arriving byte by byte wakes the program once instead of once a byte.
+    // VMIN is what the event still lacks beyond the bytes already taken from the driver; never
+    // more, or a reply split across the two could wait forever.
+    if (!port_.isOpen()) return;
+    const qsizetype lacking = r_threshold_ > 0 ? r_threshold_ - port_.bytesAvailable() : 1;
+    const int want = static_cast<int>(std::clamp<qsizetype>(lacking, 1, 255));
+    if (want == wake_min_) return;
+    termios tio{};
+    const int fd = static_cast<int>(port_.handle());
+    if (::tcgetattr(fd, &tio) == 0) {
+        tio.c_cc[VMIN] = static_cast<cc_t>(want);
+        tio.c_cc[VTIME] = 0;
+        if (::tcsetattr(fd, TCSANOW, &tio) == 0) {
+            wake_min_ = want;
+            return;
+        }
+    }
+    wake_min_ = -1; // unknown: tried again on the next check
+}
+
+void MSComm::raiseIfDue() {
     if (in_handler_) {
         recheck_after_handler_ = true;
         return;

@@ -58,6 +58,8 @@ signals:
 private:
     void scheduleCheck();
     void checkThreshold();
+    void raiseIfDue();
+    void syncWakeThreshold();
     void onError(QSerialPort::SerialPortError error);
     bool applySettings();
 
@@ -68,6 +70,7 @@ private:
     bool resolved_ = false;
     int input_len_ = 0;
     int r_threshold_ = 0;
+    int wake_min_ = -1; // the driver's VMIN as last set; -1 when not known
     int comm_event_ = 0;
     bool in_handler_ = false;
     QTimer check_timer_;
