@@ -22,6 +22,7 @@ using std::chrono::milliseconds;
 
 constexpr milliseconds kLinkTick{60};
 constexpr int kWatchdogTicks = 40;      // the watchdog looks on the tick after this many
+constexpr int kPortFileRecheckTicks = 16;
 constexpr uint8_t kSeen = 16;
 constexpr uint16_t kPortCheckAddress = 6000;
 constexpr int kPortCheckAnswer = 6500;
@@ -62,8 +63,9 @@ void forget_exchange(Form1& f) {
 void transmit(Form1& f, uint16_t address) {
     // Whatever still waits belongs to an exchange that is over.
     f.MSComm1->setInBufferCount(0);
-    f.MSComm1->Output(QByteArray{"\0", 1} + static_cast<char>(address >> 8));
-    f.MSComm1->Output(QByteArray{"\0", 1} + static_cast<char>(address & 0xFF));
+    // Both words in one write: the same bytes on the wire, one system call.
+    const char request[4] = {0, static_cast<char>(address >> 8), 0, static_cast<char>(address & 0xFF)};
+    f.MSComm1->Output(QByteArray(request, sizeof request));
     f.due_bytes = reply_length(address);
     f.due_until = QDeadlineTimer(reply_allowance(f.due_bytes));
     f.reply_unframed = false;
@@ -94,16 +96,32 @@ bool take_due(Form1& f, qsizetype taken) {
     return f.due_bytes > 0;
 }
 
+// The port box's number, parsed again only when its text has changed.
+std::optional<int> port_box_number(Form1& f) {
+    const QString text = f.Combo1->currentText();
+    if (!f.port_box_parsed || text != f.port_box_text) {
+        f.port_box_text = text;
+        f.port_box_value = port_number(text);
+        f.port_box_parsed = true;
+    }
+    return f.port_box_value;
+}
+
 // The port box's number when it holds one, else the last one it held.
 void read_port_box(Form1& f) {
-    if (const auto n = port_number(f.Combo1->currentText())) f.last_port = *n;
+    if (const auto n = port_box_number(f)) f.last_port = *n;
 }
 
 // The port file holds the current choice; written only when it does not already.
 void remember_port(Form1& f) {
     if (!f.last_port) return;
-    const QString path = paths::port_file();
-    if (f.port_file_value == f.last_port && read_port_file(path) == f.last_port) return;
+    if (f.port_file_path.isEmpty()) f.port_file_path = paths::port_file();
+    const QString& path = f.port_file_path;
+    // The file is read again only when its folder saw a change (our own writes included), and
+    // about once a second in case it changed where the folder's events do not reach.
+    const bool look = f.port_file_watch.changed(path) || ++f.port_file_quiet_ticks >= kPortFileRecheckTicks;
+    if (look) f.port_file_quiet_ticks = 0;
+    if (f.port_file_value == f.last_port && (!look || read_port_file(path) == f.last_port)) return;
     if (write_port_file(path, static_cast<int16_t>(*f.last_port)))
         f.port_file_value = f.last_port;
     else
@@ -222,9 +240,13 @@ void Form1::Timer1_Timer() {
     // Setting the interval of a running timer restarts it: only the first tick changes it.
     if (Timer1->intervalAsDuration() != kLinkTick) Timer1->setInterval(kLinkTick);
     set_text(Text39, MSComm1->PortOpen() ? QStringLiteral("COM Open") : QStringLiteral("COM Close"));
-    if (const auto n = port_number(Combo1->currentText())) {
+    if (const auto n = port_box_number(*this)) {
         last_port = *n;
-        set_text(Text38, QStringLiteral("COM%1").arg(*n));
+        if (port_box_label_of != *n) {
+            port_box_label = QStringLiteral("COM%1").arg(*n);
+            port_box_label_of = *n;
+        }
+        set_text(Text38, port_box_label);
     }
     remember_port(*this);
 

@@ -1,6 +1,8 @@
 // Variables of the meter link: link state, receive bookkeeping and the history download.
 #pragma once
 
+#include "platform/file_watch.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -46,6 +48,14 @@ struct LinkVars {
     // Port choice: the last whole number 1..16 seen in the port box, and what the port file holds.
     std::optional<int> last_port;
     std::optional<int> port_file_value;
+    QString port_box_text;              // the port box's text as last parsed, and its number
+    std::optional<int> port_box_value;
+    bool port_box_parsed = false;
+    QString port_box_label;             // "COM<n>" for port_box_label_of
+    int port_box_label_of = 0;
+    QString port_file_path; // found on the first tick that needs it
+    FileWatch port_file_watch;
+    int port_file_quiet_ticks = 0;
 };
 
 } // namespace tessaro

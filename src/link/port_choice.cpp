@@ -7,7 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cmath>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tessaro {
 
@@ -19,12 +23,17 @@ std::optional<int> port_number(const QString& text) {
 }
 
 std::optional<int16_t> read_port_file(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-    const QByteArray bytes = file.read(2);
-    if (bytes.size() != 2) return std::nullopt;
-    const auto lo = static_cast<uint16_t>(static_cast<uint8_t>(bytes[0]));
-    const auto hi = static_cast<uint16_t>(static_cast<uint8_t>(bytes[1]));
+    // Read on every link tick, so plain system calls; never blocks on a FIFO put in its place.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    unsigned char bytes[2];
+    ssize_t n;
+    do n = ::pread(fd, bytes, sizeof bytes, 0);
+    while (n < 0 && errno == EINTR);
+    ::close(fd);
+    if (n != 2) return std::nullopt;
+    const auto lo = static_cast<uint16_t>(bytes[0]);
+    const auto hi = static_cast<uint16_t>(bytes[1]);
     const auto value = static_cast<int16_t>(static_cast<uint16_t>(lo | (hi << 8)));
     if (value < kFirstPort || value > kLastPort) return std::nullopt;
     return value;

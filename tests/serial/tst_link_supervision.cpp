@@ -208,13 +208,30 @@ private slots:
         QCOMPARE(fileBytes(paths::port_file()), QByteArray::fromHex("0700414243"));
     }
 
+    void fileChangedBehindTheProgramIsRewritten_data() {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("overwritten") << "overwrite";
+        QTest::newRow("removed") << "remove";
+        QTest::newRow("replaced by a rename") << "rename";
+    }
     void fileChangedBehindTheProgramIsRewritten() {
-        // Catches a skipped write that leaves the file holding another number than the box.
+        // Catches a skipped write that leaves the file holding another number than the box, also
+        // after quiet ticks in which the program no longer reads the file.
+        QFETCH(QString, change);
         form().Combo1->setCurrentIndex(2);
-        form().Timer1_Timer();
-        writeFile(paths::port_file(), QByteArray::fromHex("0900"));
-        form().Timer1_Timer();
+        for (int i = 0; i < 5; ++i) form().Timer1_Timer();
         QCOMPARE(fileBytes(paths::port_file()), QByteArray::fromHex("0300"));
+        const QString file = paths::port_file();
+        if (change == "overwrite") {
+            writeFile(file, QByteArray::fromHex("0900"));
+        } else if (change == "remove") {
+            QVERIFY(QFile::remove(file));
+        } else {
+            writeFile(file + ".new", QByteArray::fromHex("0a00"));
+            QVERIFY(::rename(QFile::encodeName(file + ".new").constData(), QFile::encodeName(file).constData()) == 0);
+        }
+        form().Timer1_Timer();
+        QCOMPARE(fileBytes(file), QByteArray::fromHex("0300"));
     }
 
     void invalidBoxTextKeepsTheLastNumber_data() {
