@@ -1,9 +1,6 @@
 // Painting walks the geometry: one call per colour for the lines, one per text.
 #include "chart_painter.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QLine>
 #include <QPainter>
@@ -85,58 +82,6 @@ QImage render_chart(const ChartInput& in, const QFont& font) {
     paint_chart(painter, chart_geometry(in), font);
     painter.end();
     return image;
-}
-
-QByteArray bmp_bytes(const QImage& image) {
-    // A 24-bit Windows bitmap, rows bottom-up and padded to four bytes, built in one buffer.
-    const QImage rgb = image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
-    const int w = rgb.width(), h = rgb.height();
-    const int row = (w * 3 + 3) & ~3;
-    const quint32 data_size = static_cast<quint32>(row) * static_cast<quint32>(h);
-    QByteArray out(54 + static_cast<qsizetype>(data_size), '\0');
-    uchar* p = reinterpret_cast<uchar*>(out.data());
-    auto put16 = [](uchar* at, quint16 v) { at[0] = v & 0xFF, at[1] = v >> 8; };
-    auto put32 = [](uchar* at, quint32 v) {
-        for (int i = 0; i < 4; ++i) at[i] = (v >> (8 * i)) & 0xFF;
-    };
-    p[0] = 'B', p[1] = 'M';
-    put32(p + 2, 54 + data_size);
-    put32(p + 10, 54);            // pixel data offset
-    put32(p + 14, 40);            // BITMAPINFOHEADER
-    put32(p + 18, static_cast<quint32>(w));
-    put32(p + 22, static_cast<quint32>(h));
-    put16(p + 26, 1);             // planes
-    put16(p + 28, 24);            // bits per pixel
-    put32(p + 38, 3780);          // 96 dpi in pixels per metre
-    put32(p + 42, 3780);
-    for (int y = 0; y < h; ++y) {
-        const auto* src = reinterpret_cast<const QRgb*>(rgb.constScanLine(h - 1 - y));
-        uchar* dst = p + 54 + static_cast<qsizetype>(y) * row;
-        for (int x = 0; x < w; ++x) {
-            *dst++ = static_cast<uchar>(qBlue(src[x]));
-            *dst++ = static_cast<uchar>(qGreen(src[x]));
-            *dst++ = static_cast<uchar>(qRed(src[x]));
-        }
-    }
-    return out;
-}
-
-bool write_snapshot(const QImage& image, const QString& path) {
-    if (image.isNull() || path.isEmpty()) return false;
-    const QFileInfo target(path);
-    const QString folder = target.absolutePath();
-    if (!QDir().mkpath(folder)) return false;
-    const QString temp = folder + QLatin1String("/.") + target.fileName() + QLatin1String(".part");
-    QFile file(temp);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    const QByteArray bytes = bmp_bytes(image);
-    const bool written = file.write(bytes) == bytes.size() && file.flush();
-    file.close();
-    const bool ok = written && file.error() == QFileDevice::NoError &&
-                    std::rename(QFile::encodeName(temp).constData(),
-                                QFile::encodeName(target.absoluteFilePath()).constData()) == 0;
-    if (!ok) QFile::remove(temp);
-    return ok;
 }
 
 } // namespace tessaro

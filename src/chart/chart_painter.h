@@ -1,4 +1,4 @@
-// Paints the chart geometry into an image and writes the chart snapshot file.
+// Paints the chart geometry into an image.
 #pragma once
 
 #include "chart_geometry.h"
@@ -34,13 +34,5 @@ private:
     double scale_ = 0.0;
     QFont font_;
 };
-
-// The image as a 24-bit Windows bitmap file's bytes.
-QByteArray bmp_bytes(const QImage& image);
-
-// Writes image as a Windows bitmap to path: into a temporary file beside it, then renamed over it,
-// so a reader never sees half a file. Creates the folder when missing. No fsync: the file is
-// rewritten twice a second and lives in a memory-backed folder. False when any step fails.
-bool write_snapshot(const QImage& image, const QString& path);
 
 } // namespace tessaro

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "chart/chart_painter.h"
+#include "chart/snapshot_file.h"
 
 #include <QImage>
 
@@ -19,6 +20,7 @@ struct ChartVars {
     int16_t press_x = 0;        // press position on the chart (pixels)
     int16_t press_y = 0;
     ChartRenderer chart_renderer; // keeps the axes, grid and labels between redraws
+    SnapshotWriter snapshot_writer;
 };
 
 } // namespace tessaro

@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 
 namespace tessaro {
 
@@ -17,7 +18,10 @@ void ChartWidget::setImage(const QImage& image) {
 
 void ChartWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), QColor(64, 64, 64));
+    // Only what the chart image leaves bare is filled: the image itself is opaque.
+    QRegion bare(rect());
+    if (!image_.isNull() && !image_.hasAlphaChannel()) bare -= image_.rect();
+    for (const QRect& r : bare) p.fillRect(r, QColor(64, 64, 64));
     if (!image_.isNull()) p.drawImage(QPoint(0, 0), image_);
 }
 

@@ -27,7 +27,7 @@ void Form1::draw_chart() {
     const QImage image = chart_renderer.render(in, QFont(QStringLiteral("宋体"), kChartFontPoints));
     Picture1->setImage(image);
     // Nothing reads the snapshot back: a folder that cannot be written costs only the file.
-    write_snapshot(image, paths::snapshot_file());
+    snapshot_writer.write(image, paths::snapshot_file());
 }
 
 } // namespace tessaro

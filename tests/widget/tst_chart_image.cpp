@@ -1,6 +1,7 @@
 // The painted chart: size and format, pixels of axes, grid and curves, text placement and the snapshot file.
 #include "chart/chart_geometry.h"
 #include "chart/chart_painter.h"
+#include "chart/snapshot_file.h"
 
 #include <QtTest>
 
@@ -30,6 +31,8 @@ private slots:
     void snapshot_unwritable();
     void renderer_matches_full_drawing();
     void bitmap_bytes();
+    void bitmap_pixels_data();
+    void bitmap_pixels();
 
 private:
     QImage render() { return render_chart(in_, QFont()); }
@@ -192,18 +195,27 @@ void TstChartImage::snapshot_written_and_reloaded() {
 }
 
 void TstChartImage::snapshot_rewritten_each_call() {
-    // Catches a snapshot written once and kept, or a temporary file left behind.
+    // Catches a snapshot written once and kept, a temporary file left behind, a kept buffer that
+    // leaks the last picture into the next, or a folder removed while the window runs not made again.
     QTemporaryDir dir;
-    const QString path = dir.filePath("555.bmp");
+    const QString path = dir.filePath("tessaro/555.bmp");
+    SnapshotWriter writer;
     const QImage first = render();
-    QVERIFY(write_snapshot(first, path));
+    QVERIFY(writer.write(first, path));
     in_.chart_scale = 1;
     samples_[0] = samples_[1] = 300;
     const QImage second = render();
     QVERIFY(second != first);
-    QVERIFY(write_snapshot(second, path));
+    QVERIFY(writer.write(second, path));
     QCOMPARE(QImage(path, "BMP").convertToFormat(QImage::Format_RGB32), second);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"555.bmp"});
+    QCOMPARE(QDir(dir.filePath("tessaro")).entryList(QDir::Files | QDir::Hidden), QStringList{"555.bmp"});
+
+    QVERIFY(QDir(dir.filePath("tessaro")).removeRecursively());
+    QImage small(7, 2, QImage::Format_RGB32);
+    small.fill(QColor(1, 2, 3));
+    QVERIFY(writer.write(small, path));
+    QCOMPARE(QImage(path, "BMP").convertToFormat(QImage::Format_RGB32), small);
+    QCOMPARE(QFileInfo(path).size(), 54 + 24 * 2);
 }
 
 void TstChartImage::snapshot_unwritable() {
@@ -257,6 +269,30 @@ void TstChartImage::bitmap_bytes() {
     QImage back;
     QVERIFY(back.loadFromData(bmp, "BMP"));
     QCOMPARE(back.convertToFormat(QImage::Format_RGB32), img);
+}
+
+void TstChartImage::bitmap_pixels_data() {
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("format");
+    QTest::newRow("one pixel") << 1 << int(QImage::Format_RGB32);
+    QTest::newRow("three, no whole group of four") << 3 << int(QImage::Format_RGB32);
+    QTest::newRow("four") << 4 << int(QImage::Format_RGB32);
+    QTest::newRow("groups and a tail") << 13 << int(QImage::Format_RGB32);
+    QTest::newRow("chart width") << 729 << int(QImage::Format_RGB32);
+    QTest::newRow("another format") << 13 << int(QImage::Format_ARGB32_Premultiplied);
+}
+
+void TstChartImage::bitmap_pixels() {
+    // Catches bytes mixed up between neighbouring pixels when rows are converted in groups.
+    QFETCH(int, width);
+    QFETCH(int, format);
+    QImage img(width, 3, QImage::Format(format));
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < width; ++x)
+            img.setPixelColor(x, y, QColor((x * 37 + y) & 0xFF, (x * 91 + 7 * y) & 0xFF, (x * 13 + 200) & 0xFF));
+    QImage back;
+    QVERIFY(back.loadFromData(bmp_bytes(img), "BMP"));
+    QCOMPARE(back.convertToFormat(QImage::Format_RGB32), img.convertToFormat(QImage::Format_RGB32));
 }
 
 QTEST_MAIN(TstChartImage)
