@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace tessaro {
@@ -68,11 +69,19 @@ QImage ChartRenderer::render(const ChartInput& in, const QFont& font) {
         scale_ = in.chart_scale;
         font_ = font;
     }
-    QImage image = background_.copy();
-    QPainter painter(&image);
+    // The frame buffer is reused when nobody else holds it any more (the caller lets go of the last
+    // frame first): one chart's memory instead of a new one allocated and freed per sample.
+    if (frame_.isNull() || !frame_.isDetached() || frame_.size() != background_.size() ||
+        frame_.format() != background_.format()) {
+        frame_ = QImage(background_.size(), background_.format());
+        frame_.setDevicePixelRatio(background_.devicePixelRatio());
+    }
+    std::memcpy(frame_.bits(), background_.constBits(), static_cast<size_t>(background_.sizeInBytes()));
+    QPainter painter(&frame_);
     painter.setRenderHint(QPainter::Antialiasing, false);
     paint_curve(painter, g);
-    return image;
+    painter.end();
+    return frame_;
 }
 
 QImage render_chart(const ChartInput& in, const QFont& font) {

@@ -23,13 +23,16 @@ void paint_curve(QPainter& painter, const ChartGeometry& g);
 QImage render_chart(const ChartInput& in, const QFont& font);
 
 // Renders charts like render_chart, keeping the axes, grid and labels of the last scale and view:
-// a new sample only repaints the curve over a copy of them. The pixels are the same.
+// a new sample only repaints the curve over a copy of them. The pixels are the same. The image
+// returned shares the renderer's frame buffer, which the next render reuses once every other copy
+// of it is gone (else it takes a new one): a returned image is never changed behind its holder.
 class ChartRenderer {
 public:
     QImage render(const ChartInput& in, const QFont& font);
 
 private:
     QImage background_;
+    QImage frame_;
     uint8_t mode_ = 0;
     double scale_ = 0.0;
     QFont font_;

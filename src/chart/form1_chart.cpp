@@ -24,6 +24,9 @@ void Form1::draw_chart() {
     in.curve_value = curve_value.data();
     in.curve_from = curve_from;
     in.curve_to = curve_to;
+    // The surface lets go of the last frame (no repaint runs before it gets the new one), so the
+    // renderer draws into the same buffer again.
+    Picture1->setImage(QImage());
     const QImage image = chart_renderer.render(in, QFont(QStringLiteral("宋体"), kChartFontPoints));
     Picture1->setImage(image);
     // Nothing reads the snapshot back: a folder that cannot be written costs only the file.

@@ -252,6 +252,14 @@ void TstChartImage::renderer_matches_full_drawing() {
         samples_[400] += 1000.0; // a new sample each time
         QCOMPARE(renderer.render(in_, QFont()), render());
     }
+
+    // Catches a frame buffer drawn into while a returned image still shares it: the held chart
+    // (the surface's, a snapshot's) would change under its holder when the next sample is drawn.
+    const QImage held = renderer.render(in_, QFont());
+    const QImage held_expected = render();
+    samples_[400] += 50000.0;
+    QCOMPARE(renderer.render(in_, QFont()), render());
+    QCOMPARE(held, held_expected);
 }
 
 void TstChartImage::bitmap_bytes() {
