@@ -159,6 +159,9 @@ void MSComm::syncWakeThreshold() {
     // more, or a reply split across the two could wait forever.
     if (!port_.isOpen()) return;
     const qsizetype lacking = r_threshold_ > 0 ? r_threshold_ - port_.bytesAvailable() : 1;
+    // Enough taken in already: the event is raised from those bytes and the level set again after
+    // its handler, so the driver is left as it is (a second frame in the same chunk costs nothing).
+    if (lacking <= 0 && wake_min_ > 0) return;
     const int want = static_cast<int>(std::clamp<qsizetype>(lacking, 1, 255));
     if (want == wake_min_) return;
     termios tio{};
