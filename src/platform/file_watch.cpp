@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <utility>
 
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -17,6 +18,19 @@ constexpr uint32_t kFolderEvents = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_C
 // The watch is gone or no longer on the folder the path names.
 constexpr uint32_t kWatchLost = IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_Q_OVERFLOW;
 } // namespace
+
+FileWatch::FileWatch(FileWatch&& other) noexcept
+    : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)), wd_(std::exchange(other.wd_, -1)) {}
+
+FileWatch& FileWatch::operator=(FileWatch&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        path_ = std::move(other.path_);
+        fd_ = std::exchange(other.fd_, -1);
+        wd_ = std::exchange(other.wd_, -1);
+    }
+    return *this;
+}
 
 FileWatch::~FileWatch() {
     if (fd_ >= 0) ::close(fd_);

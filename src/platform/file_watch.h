@@ -14,6 +14,8 @@ public:
     FileWatch() = default;
     FileWatch(const FileWatch&) = delete;
     FileWatch& operator=(const FileWatch&) = delete;
+    FileWatch(FileWatch&& other) noexcept;
+    FileWatch& operator=(FileWatch&& other) noexcept; // the other's watch replaces this one's
     ~FileWatch();
 
     bool changed(const QString& path);
