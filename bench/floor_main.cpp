@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <initializer_list>
 
 using namespace tessaro;
 
@@ -58,9 +59,7 @@ int main(int argc, char** argv) {
     lamp->setFilled(true);
     if (idle) {
         // The history view hides the realtime controls; the lamp still ticks, unseen.
-        for (QWidget* w : {static_cast<QWidget*>(reading), static_cast<QWidget*>(chart), static_cast<QWidget*>(stats),
-                           static_cast<QWidget*>(lamp_box)})
-            w->hide();
+        for (QWidget* w : std::initializer_list<QWidget*>{reading, chart, stats, lamp_box}) w->hide();
     }
     window.show();
 

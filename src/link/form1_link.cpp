@@ -98,11 +98,11 @@ bool take_due(Form1& f, qsizetype taken) {
 
 // The port box's number, parsed again only when its text has changed.
 std::optional<int> port_box_number(Form1& f) {
+    // The kept pair starts as the empty text, which holds no number.
     const QString text = f.Combo1->currentText();
-    if (!f.port_box_parsed || text != f.port_box_text) {
+    if (text != f.port_box_text) {
         f.port_box_text = text;
         f.port_box_value = port_number(text);
-        f.port_box_parsed = true;
     }
     return f.port_box_value;
 }
@@ -242,11 +242,7 @@ void Form1::Timer1_Timer() {
     set_text(Text39, MSComm1->PortOpen() ? QStringLiteral("COM Open") : QStringLiteral("COM Close"));
     if (const auto n = port_box_number(*this)) {
         last_port = *n;
-        if (port_box_label_of != *n) {
-            port_box_label = QStringLiteral("COM%1").arg(*n);
-            port_box_label_of = *n;
-        }
-        set_text(Text38, port_box_label);
+        set_text(Text38, QStringLiteral("COM%1").arg(*n));
     }
     remember_port(*this);
 

@@ -50,9 +50,6 @@ struct LinkVars {
     std::optional<int> port_file_value;
     QString port_box_text;              // the port box's text as last parsed, and its number
     std::optional<int> port_box_value;
-    bool port_box_parsed = false;
-    QString port_box_label;             // "COM<n>" for port_box_label_of
-    int port_box_label_of = 0;
     QString port_file_path; // found on the first tick that needs it
     FileWatch port_file_watch;
     int port_file_quiet_ticks = 0;

@@ -17,6 +17,12 @@ constexpr uint32_t kFolderEvents = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_C
                                    IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 // The watch is gone or no longer on the folder the path names.
 constexpr uint32_t kWatchLost = IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_Q_OVERFLOW;
+
+// A symlinked file changes where its folder's events do not reach.
+bool is_symlink(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
 } // namespace
 
 FileWatch::FileWatch(FileWatch&& other) noexcept
@@ -41,16 +47,10 @@ void FileWatch::disarm() {
     wd_ = -1;
 }
 
-bool FileWatch::arm() {
+void FileWatch::arm() {
     if (fd_ < 0) fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ < 0) return false;
-    // A symlinked file changes where the folder's events do not reach.
-    struct stat st {};
-    const QByteArray name = QFile::encodeName(path_);
-    if (::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode)) return false;
-    const QByteArray folder = QFile::encodeName(QFileInfo(path_).absolutePath());
-    wd_ = ::inotify_add_watch(fd_, folder.constData(), kFolderEvents);
-    return wd_ >= 0;
+    if (fd_ < 0 || is_symlink(path_)) return;
+    wd_ = ::inotify_add_watch(fd_, QFile::encodeName(QFileInfo(path_).absolutePath()).constData(), kFolderEvents);
 }
 
 bool FileWatch::changed(const QString& path) {
@@ -81,8 +81,7 @@ bool FileWatch::changed(const QString& path) {
     }
     // A folder moved or removed is watched afresh on the next call, as is a file that has just
     // become a symlink (its target's changes would not be seen here).
-    struct stat st {};
-    if (lost || (any && ::lstat(QFile::encodeName(path_).constData(), &st) == 0 && S_ISLNK(st.st_mode))) disarm();
+    if (lost || (any && is_symlink(path_))) disarm();
     return any;
 }
 

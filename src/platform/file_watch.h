@@ -21,7 +21,7 @@ public:
     bool changed(const QString& path);
 
 private:
-    bool arm();
+    void arm(); // leaves wd_ at -1 when the folder cannot be watched
     void disarm();
 
     QString path_;
