@@ -24,9 +24,11 @@ constexpr uint8_t kEmptyByte = 0xFF;
 constexpr uint8_t kPairRetries = 2;
 constexpr int kFirstPageEnd = 282;     // pairs below this address fill the first page
 constexpr double kBarTwipsPerPercent = 102.5;
-// At 4800 baud a record arrives every 17 ms; a meter that answers at once would otherwise
-// have the window repainted for every record.
-constexpr std::chrono::milliseconds kDisplayFrame{16};
+// A meter that answers at once would otherwise have the window repainted for every record.
+// Shorter than the 17 ms between records at 4800 baud, so a paced download never holds a line:
+// the held line's timer would fire just as the next frame arrives, and its repaint would delay
+// the next request.
+constexpr std::chrono::milliseconds kDisplayFrame{12};
 
 void arm(Form1& f, int bytes) {
     f.MSComm1->setRThreshold(bytes);
@@ -177,6 +179,10 @@ void Form1::record_frame() {
         return;
     }
 
+    // The meter waits for the next request while the window is brought up to date: it goes first.
+    const bool pair_done = pair_half == 1;
+    if (pair_done) send_address(static_cast<uint16_t>(rec_addr + 2));
+
     set_read_buttons(*this, false);
     count_records();
     dl_line = QStringLiteral("%1/%2页   %3组").arg(cur_page + 1).arg(page_count).arg(ji_ge - 1);
@@ -185,15 +191,16 @@ void Form1::record_frame() {
     show_progress(*this);
     if (rec_addr < kFirstPageEnd) show_page(1);
 
-    if (++pair_half == 2) {
-        pair_half = 0;
-        pair_retries = 0;
-        rec_addr += 2;
-        link_phase = 1;
-        send_address(static_cast<uint16_t>(rec_addr));
-        MSComm1->setInputLen(kFrameBytes);
-        MSComm1->setRThreshold(kFrameBytes);
+    if (!pair_done) {
+        ++pair_half;
+        return;
     }
+    pair_half = 0;
+    pair_retries = 0;
+    rec_addr += 2;
+    link_phase = 1;
+    MSComm1->setInputLen(kFrameBytes);
+    MSComm1->setRThreshold(kFrameBytes);
 }
 
 } // namespace tessaro

@@ -326,8 +326,16 @@ private slots:
         for (QPushButton* b : {form().Command5, form().Command7, form().Command12, form().Command13,
                                form().Command15, form().Command16})
             QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
+        // Records 17 ms apart, as at 4800 baud, show their line at once: none is held back to
+        // be drawn later, just as the next frame comes in.
+        while (!form().dl_line_shown.hasExpired(16)) QTest::qWait(1);
         t->pty->write(QByteArray::fromHex("8203420c020e0a00"));
         QCOMPARE(t->pty->readAtLeast(4), QByteArray::fromHex("00010003"));
+        QCOMPARE(form().Text41->text(), QString("1/1页   2组"));
+        QVERIFY(!form().dl_line_held);
+        // The next request is already out; the pair just stored is still what the bar counts.
+        QCOMPARE(form().Text34->text(), QString("10% "));
+        QCOMPARE(form().rec_addr, 259);
         t->pty->write(QByteArray::fromHex("0304430c020e0a01"));
         QTRY_COMPARE(form().Text34->text(), QString("30% "));
         // The count line is redrawn at most once a display frame.
