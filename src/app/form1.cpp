@@ -40,7 +40,7 @@ Form1::~Form1() {
 
 void Form1::create_menu() {
     QMenuBar* bar = menuBar();
-    auto add = [this](QMenu* menu, const char* name, const QString& caption) {
+    auto add = [](QMenu* menu, const char* name, const QString& caption) {
         QAction* a = menu->addAction(caption);
         a->setObjectName(QString::fromLatin1(name));
         return a;
