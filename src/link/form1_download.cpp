@@ -30,6 +30,7 @@ constexpr double kBarTwipsPerPercent = 102.5;
 // the next request.
 constexpr std::chrono::milliseconds kDisplayFrame{12};
 
+// The receive event is raised once this many bytes wait, and Input takes that many.
 void arm(Form1& f, int bytes) {
     f.MSComm1->setRThreshold(bytes);
     f.MSComm1->setInputLen(bytes);
@@ -131,8 +132,7 @@ void Form1::count_reply() {
     rec_addr = kFirstPairAddress;
     send_address(static_cast<uint16_t>(rec_addr));
     link_phase = 1;
-    MSComm1->setInputLen(kFrameBytes);
-    MSComm1->setRThreshold(kFrameBytes);
+    arm(*this, kFrameBytes);
 }
 
 void Form1::record_frame() {
@@ -146,8 +146,7 @@ void Form1::record_frame() {
         pair_half = 0;
         send_address(static_cast<uint16_t>(rec_addr));
         link_phase = 1;
-        MSComm1->setInputLen(kFrameBytes);
-        MSComm1->setRThreshold(kFrameBytes);
+        arm(*this, kFrameBytes);
         return;
     }
     const auto* b = reinterpret_cast<const uint8_t*>(rx_bytes.constData());
@@ -164,8 +163,7 @@ void Form1::record_frame() {
         pair_half = 0;
         send_address_after_quiet(static_cast<uint16_t>(rec_addr));
         link_phase = 1;
-        MSComm1->setInputLen(kFrameBytes);
-        MSComm1->setRThreshold(kFrameBytes);
+        arm(*this, kFrameBytes);
         return;
     }
     const int s = rec_addr - kFirstPairAddress + pair_half;
@@ -199,8 +197,7 @@ void Form1::record_frame() {
     pair_retries = 0;
     rec_addr += 2;
     link_phase = 1;
-    MSComm1->setInputLen(kFrameBytes);
-    MSComm1->setRThreshold(kFrameBytes);
+    arm(*this, kFrameBytes);
 }
 
 } // namespace tessaro
