@@ -1,7 +1,8 @@
-// Writing the saved files whole and then replacing the old one.
+// The chart bitmap saved through the checked atomic writer of platform/.
 #pragma once
 
-#include <QByteArray>
+#include "platform/safe_file.h"
+
 #include <QString>
 
 #include <optional>
@@ -9,10 +10,6 @@
 class QImage;
 
 namespace tessaro {
-
-// Writes data to path through a temporary file that replaces path only when complete.
-// nullopt on success, otherwise the reason, for the operator; path is then left as it was.
-std::optional<QString> write_file_atomically(const QString& path, const QByteArray& data);
 
 // Saves the image as a Windows bitmap whatever the extension of path, atomically.
 std::optional<QString> save_chart_bitmap(const QImage& image, const QString& path);
