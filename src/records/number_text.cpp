@@ -96,4 +96,23 @@ std::optional<int16_t> to_int16(double x) {
     return static_cast<int16_t>(r);
 }
 
+
+std::string exact_decimal(int64_t units, int decimals) {
+    const bool negative = units < 0;
+    // Digits of the magnitude, computed unsigned so INT64_MIN does not overflow.
+    uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(units) : static_cast<uint64_t>(units);
+    std::string digits = std::to_string(magnitude);
+    if (decimals > 0) {
+        const auto d = static_cast<size_t>(decimals);
+        if (digits.size() <= d) digits.insert(0, d + 1 - digits.size(), '0');
+        digits.insert(digits.size() - d, 1, '.');
+        while (digits.back() == '0') digits.pop_back();
+        if (digits.back() == '.') digits.pop_back();
+    } else if (magnitude != 0) {
+        digits.append(static_cast<size_t>(-decimals), '0');
+    }
+    if (negative && digits != "0") digits.insert(0, 1, '-');
+    return digits;
+}
+
 } // namespace tessaro

@@ -29,6 +29,10 @@ std::string chart_text(double x);
 // for a double comes back as +-infinity (it is still a number).
 std::optional<double> parse_number(std::string_view text);
 
+// units x 10^-decimals as an exact decimal: "0" for zero, a "0" before the point below 1,
+// no trailing zeros and no point for a whole number (123 and 4 decimals give "0.0123").
+std::string exact_decimal(int64_t units, int decimals);
+
 // nearest(x) when it fits a signed 16-bit integer.
 std::optional<int16_t> to_int16(double x);
 

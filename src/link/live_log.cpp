@@ -1,0 +1,203 @@
+// The live log's line format and its append-only, crash-safe writer.
+#include "live_log.h"
+
+#include "link/live_reading.h"
+#include "records/number_text.h"
+#include "records/records_csv.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tessaro {
+
+namespace {
+
+constexpr uint8_t kRangeHundredthsA = 50;
+constexpr int kRangeFullScale = 10000; // shown as "O  L" in range 50
+constexpr size_t kReadChunk = 64 * 1024;
+
+// Decimal places from a live count to amperes; nullopt for a range without a factor.
+std::optional<int> live_ampere_decimals(uint8_t range) {
+    switch (range) {
+    case 48: return 0;
+    case 49: return 1;
+    case 50: return 2;
+    case 51: return 3;
+    case 64: return 3;
+    case 65: return 4;
+    case 66: return 5;
+    default: return std::nullopt;
+    }
+}
+
+const char* alarm_text(AlarmState state) {
+    switch (state) {
+    case AlarmState::Alarm: return "alarm";
+    case AlarmState::Normal: return "normal";
+    case AlarmState::NotLocked: return "not locked";
+    }
+    return "not locked";
+}
+
+QString reason_of(int error) { return qt_error_string(error); }
+
+// Writes all of data at the end of fd; false with errno set when the kernel refuses.
+bool write_all(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+QByteArray live_log_header() { return QByteArrayLiteral("time,current_a,shown,overload,low_battery,alarm\r\n"); }
+
+QString iso_time_ms(const QDateTime& time) {
+    const int offset = time.offsetFromUtc();
+    const int minutes = (offset < 0 ? -offset : offset) / 60;
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) + (offset < 0 ? u'-' : u'+')
+           + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+bool live_overload(int count, uint8_t range) {
+    return count == kOverloadCount || (range == kRangeHundredthsA && count == kRangeFullScale);
+}
+
+QString live_amperes(int count, uint8_t range) {
+    const auto decimals = live_ampere_decimals(range);
+    if (!decimals || live_overload(count, range)) return {};
+    return QString::fromStdString(exact_decimal(count, *decimals));
+}
+
+QByteArray live_log_line(const LiveLogReading& r) {
+    QByteArray line = iso_time_ms(r.time).toLatin1();
+    line += ',' + live_amperes(r.count, r.range).toLatin1();
+    line += ',' + csv_field(live_reading_text(r.count, r.range).trimmed());
+    line += live_overload(r.count, r.range) ? ",1" : ",0";
+    line += r.low_batt ? ",1," : ",0,";
+    line += alarm_text(r.alarm);
+    line += "\r\n";
+    return line;
+}
+
+LiveLog::~LiveLog() { close(); }
+
+std::optional<QString> LiveLog::open(const QString& path) {
+    close();
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return reason_of(errno);
+    auto refuse = [fd](const QString& reason) {
+        ::close(fd);
+        return std::optional<QString>(reason);
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return refuse(reason_of(errno));
+    if (!S_ISREG(st.st_mode)) return refuse(QStringLiteral("It is not a regular file."));
+
+    const QByteArray header = live_log_header();
+    qint64 size = st.st_size;
+    qint64 lines = 0;
+    if (size == 0) {
+        if (!write_all(fd, header.constData(), static_cast<size_t>(header.size()))) {
+            const int error = errno;
+            if (::ftruncate(fd, 0) != 0) { /* the reason below is the one that matters */ }
+            return refuse(reason_of(error));
+        }
+        size = header.size();
+    } else {
+        // An existing file is continued only when it is a log of the same columns.
+        QByteArray chunk(static_cast<qsizetype>(kReadChunk), Qt::Uninitialized);
+        off_t at = 0;
+        char last = '\n';
+        bool header_checked = false;
+        while (at < size) {
+            const ssize_t n = ::pread(fd, chunk.data(), kReadChunk, at);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return refuse(reason_of(errno));
+            }
+            if (n == 0) break;
+            if (!header_checked) {
+                const QByteArray head = chunk.left(static_cast<qsizetype>(n));
+                const QByteArray bare = header.chopped(2);
+                if (!(head.startsWith(header) || head.startsWith(bare + '\n')))
+                    return refuse(QStringLiteral("It is not a live log of this program (its first line differs)."));
+                header_checked = true;
+            }
+            lines += QByteArrayView(chunk.constData(), n).count('\n');
+            last = chunk[static_cast<qsizetype>(n - 1)];
+            at += n;
+        }
+        size = at;
+        if (last != '\n') {
+            // A line cut by a power failure is ended, so the next reading starts a line of its own.
+            if (!write_all(fd, "\r\n", 2)) return refuse(reason_of(errno));
+            size += 2;
+            ++lines;
+        }
+        --lines; // the header
+    }
+    fd_ = fd;
+    path_ = path;
+    size_ = size;
+    readings_ = lines;
+    unsynced_ = true;
+    last_sync_ = std::chrono::steady_clock::now();
+    return std::nullopt;
+}
+
+std::optional<QString> LiveLog::fail(int error) {
+    // The file keeps every whole line written before.
+    if (::ftruncate(fd_, static_cast<off_t>(size_)) != 0) { /* the write's reason is the one reported */ }
+    ::close(fd_);
+    fd_ = -1;
+    unsynced_ = false;
+    return reason_of(error);
+}
+
+std::optional<QString> LiveLog::append(const QByteArray& line) {
+    if (fd_ < 0) return QStringLiteral("The log is not open.");
+    if (!write_all(fd_, line.constData(), static_cast<size_t>(line.size()))) return fail(errno);
+    size_ += line.size();
+    ++readings_;
+    unsynced_ = true;
+    return sync_if_due();
+}
+
+std::optional<QString> LiveLog::sync_if_due() {
+    if (fd_ < 0 || !unsynced_) return std::nullopt;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_sync_ < kLiveLogSyncInterval) return std::nullopt;
+    last_sync_ = now;
+    if (::fdatasync(fd_) != 0) return fail(errno);
+    unsynced_ = false;
+    return std::nullopt;
+}
+
+std::optional<QString> LiveLog::close() {
+    if (fd_ < 0) return std::nullopt;
+    std::optional<QString> reason;
+    if (unsynced_ && ::fdatasync(fd_) != 0) reason = reason_of(errno);
+    if (::close(fd_) != 0 && !reason) reason = reason_of(errno);
+    fd_ = -1;
+    unsynced_ = false;
+    return reason;
+}
+
+} // namespace tessaro
