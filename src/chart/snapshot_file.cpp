@@ -1,5 +1,7 @@
 #include "snapshot_file.h"
 
+#include "platform/safe_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace tessaro {
@@ -74,17 +75,6 @@ void fill_bmp(const QImage& image, QByteArray& out) {
     }
 }
 
-bool write_all(int fd, const char* data, qsizetype size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
 } // namespace
 
 QByteArray bmp_bytes(const QImage& image) {
@@ -99,22 +89,22 @@ bool SnapshotWriter::write(const QImage& image, const QString& path) {
         const QFileInfo target(path);
         folder_ = target.absolutePath();
         target_ = QFile::encodeName(target.absoluteFilePath());
-        temp_ = QFile::encodeName(folder_ + QLatin1String("/.") + target.fileName() + QLatin1String(".part"));
         path_ = path;
     }
-    constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
-    int fd = ::open(temp_.constData(), kFlags, 0666);
-    if (fd < 0 && errno == ENOENT) {
+    // A new file under a name nobody can guess or plant a link at: another user sharing the
+    // folder, or a second instance of the program, cannot redirect or disturb the write.
+    TempFile temp = create_temp_file(target_);
+    if (temp.fd < 0 && errno == ENOENT) {
         // The folder went away (or never was): made once, not looked for on every redraw.
         if (!QDir().mkpath(folder_)) return false;
-        fd = ::open(temp_.constData(), kFlags, 0666);
+        temp = create_temp_file(target_);
     }
-    if (fd < 0) return false;
+    if (temp.fd < 0) return false;
     fill_bmp(image, bytes_);
-    const bool written = write_all(fd, bytes_.constData(), bytes_.size());
-    const bool closed = ::close(fd) == 0;
-    const bool ok = written && closed && std::rename(temp_.constData(), target_.constData()) == 0;
-    if (!ok) ::unlink(temp_.constData());
+    const bool written = write_fully(temp.fd, bytes_.constData(), bytes_.size());
+    const bool closed = ::close(temp.fd) == 0;
+    const bool ok = written && closed && std::rename(temp.name.constData(), target_.constData()) == 0;
+    if (!ok) ::unlink(temp.name.constData());
     return ok;
 }
 

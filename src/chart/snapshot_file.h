@@ -10,9 +10,10 @@ namespace tessaro {
 // The image as a 24-bit Windows bitmap file's bytes.
 QByteArray bmp_bytes(const QImage& image);
 
-// Writes charts as Windows bitmaps: into a temporary file beside the target, then renamed over it,
-// so a reader never sees half a file. Creates the folder when missing. No fsync: the file is
-// rewritten twice a second and lives in a memory-backed folder. Keeps its buffer between calls,
+// Writes charts as Windows bitmaps: into a new, exclusively created file under an unpredictable
+// name beside the target, then renamed over it, so a reader never sees half a file. Creates the
+// folder when missing. No fsync: the file is rewritten twice a second and lives in a
+// memory-backed folder. Keeps its buffer between calls,
 // as every chart has the same size.
 class SnapshotWriter {
 public:
@@ -23,7 +24,6 @@ private:
     QByteArray bytes_;
     QString path_;         // the target the names below belong to
     QByteArray target_;    // its encoded name
-    QByteArray temp_;      // the temporary file's encoded name
     QString folder_;
 };
 

@@ -11,6 +11,8 @@ QString config_dir();
 QString port_file();
 // The port map entry for port n: a symlink to the device.
 QString port_map_entry(int n);
+// The user's own runtime folder (memory-backed, closed to other users), or empty when there is none.
+QString runtime_dir();
 // The chart snapshot, rewritten after every redraw: the runtime folder, else the cache folder.
 QString snapshot_file();
 // The folder proposed by the save dialog.

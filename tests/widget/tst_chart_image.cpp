@@ -2,6 +2,7 @@
 #include "chart/chart_geometry.h"
 #include "chart/chart_painter.h"
 #include "chart/snapshot_file.h"
+#include "support/child_writer.h"
 
 #include <QtTest>
 
@@ -29,6 +30,8 @@ private slots:
     void snapshot_written_and_reloaded();
     void snapshot_rewritten_each_call();
     void snapshot_unwritable();
+    void snapshot_never_follows_planted_links();
+    void snapshot_on_full_disk_keeps_last_whole();
     void renderer_matches_full_drawing();
     void bitmap_bytes();
     void bitmap_pixels_data();
@@ -234,6 +237,52 @@ void TstChartImage::snapshot_unwritable() {
     QVERIFY(QFileInfo(dir.filePath("a-folder")).isDir());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"plain-file"});
     QVERIFY(!write_snapshot(QImage(), dir.filePath("empty.bmp")));
+}
+
+void TstChartImage::snapshot_never_follows_planted_links() {
+    // Catches a temporary name someone can plant a link at (the write then lands on the link's
+    // target), or a snapshot written through a link planted at its own name.
+    QTemporaryDir dir;
+    const QString victim = dir.filePath("victim");
+    {
+        QFile f(victim);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("precious");
+    }
+    QVERIFY(QDir(dir.path()).mkpath("runtime/tessaro"));
+    const QString folder = dir.filePath("runtime/tessaro");
+    const QStringList planted{".555.bmp.part", "555.bmp", ".555.bmp.tmp", "555.bmp~"};
+    for (const QString& name : planted) QVERIFY(QFile::link(victim, folder + '/' + name));
+    SnapshotWriter writer;
+    const QImage img = render();
+    for (int i = 0; i < 3; ++i) QVERIFY(writer.write(img, folder + "/555.bmp"));
+    QFile f(victim);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("precious"));
+    QVERIFY(!QFileInfo(folder + "/555.bmp").isSymLink());
+    QCOMPARE(QImage(folder + "/555.bmp", "BMP").convertToFormat(QImage::Format_RGB32), img);
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size(),
+             planted.size());
+}
+
+void TstChartImage::snapshot_on_full_disk_keeps_last_whole() {
+    // Catches a cut-off bitmap renamed over the last whole one when the disk fills.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tessaro/555.bmp");
+    const QImage first = render();
+    QVERIFY(write_snapshot(first, path));
+    const qint64 size = QFileInfo(path).size();
+    samples_[10] = samples_[11] = 500000;
+    const QImage second = render();
+    for (const rlim_t limit : {rlim_t{0}, rlim_t{4096}, static_cast<rlim_t>(size - 1)}) {
+        const std::optional<QString> answer = test::write_in_child({limit, false}, [&]() -> std::optional<QString> {
+            if (write_snapshot(second, path)) return std::nullopt;
+            return QStringLiteral("failed");
+        });
+        QCOMPARE(answer, std::optional<QString>(QStringLiteral("failed")));
+        QCOMPARE(QImage(path, "BMP").convertToFormat(QImage::Format_RGB32), first);
+        QCOMPARE(QDir(dir.filePath("tessaro")).entryList(QDir::Files | QDir::Hidden), QStringList{"555.bmp"});
+    }
 }
 
 void TstChartImage::renderer_matches_full_drawing() {
