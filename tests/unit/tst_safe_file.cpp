@@ -1,6 +1,7 @@
 // The checked atomic writer: whole file or the old one, the system's reason, no link followed.
 #include "platform/safe_file.h"
 #include "support/child_writer.h"
+#include "support/file_bytes.h"
 
 #include <QtTest>
 
@@ -14,21 +15,12 @@
 #include <unistd.h>
 
 using namespace tessaro;
+using tessaro::test::read_all;
+using tessaro::test::write_plain;
 using tessaro::test::ChildLimits;
 using tessaro::test::write_in_child;
 
 namespace {
-
-QByteArray read_all(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void write_plain(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(data), data.size());
-}
 
 QStringList entries(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);

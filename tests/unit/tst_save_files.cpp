@@ -1,5 +1,6 @@
 // Writing the saved files: whole or not at all, and the chart always as a bitmap.
 #include "output/atomic_file.h"
+#include "support/file_bytes.h"
 
 #include <QtTest>
 
@@ -14,19 +15,10 @@
 #include <sys/resource.h>
 
 using namespace tessaro;
+using tessaro::test::read_all;
+using tessaro::test::write_plain;
 
 namespace {
-
-QByteArray read_all(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void write_plain(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(data), data.size());
-}
 
 // Limits the size of files this process may write, so that a write fails even for root.
 class FileSizeLimit {
