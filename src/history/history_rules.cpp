@@ -136,7 +136,14 @@ void bubble_pass(RecordStore& store, int last, int k, SortOrder order) {
 void restore_order(RecordStore& store) {
     const int last = store.last_occupied();
     if (last < 0) return;
-    const int n = last + 1;
+    // A record stored with range code 0 looks empty and a sort moved it behind the others; the
+    // records numbered after it then stand above the highest occupied slot. The span reaches the
+    // highest record number so that each returns to the slot it was downloaded into.
+    int n = last + 1;
+    for (int s = 0; s <= last; ++s) {
+        const float no = store.rec_no[static_cast<size_t>(s)];
+        if (store.occupied(s) && whole_number_in(no, n + 1, kSlots)) n = static_cast<int>(no);
+    }
     const auto m = static_cast<size_t>(n);
 
     // source[d]: the slot whose record goes to slot d.

@@ -23,8 +23,8 @@ enum class SortOrder { Ascend, Descend };
 // keys never swap). Passes k = 0..ji_ge sort every record.
 void bubble_pass(RecordStore& store, int last, int k, SortOrder order);
 
-// Puts the records of slots 0..last_occupied() back in the slots their record numbers
-// name. Records whose number is outside 1..n, not whole, or repeated keep their relative
+// Puts the records back in the slots their record numbers name (slot s holds record s + 1),
+// over slots 0..the highest occupied slot or the highest record number, whichever is higher. Records whose number is outside 1..n, not whole, or repeated keep their relative
 // order and fill the slots left free, ahead of the empty slots. Nothing is lost or doubled.
 void restore_order(RecordStore& store);
 

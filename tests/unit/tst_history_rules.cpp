@@ -100,6 +100,7 @@ private slots:
     void passBeyondTheStoreIsHarmless();
     void restoreAfterSortGivesDownloadOrder();
     void restoreWithAGap();
+    void restoreAfterSortOfARecordWithRangeZero();
     void restoreWithDuplicateAndStrayNumbers();
     void restoreOfAnEmptyStore();
     void pageStatus();
@@ -320,6 +321,20 @@ void TstHistoryRules::restoreWithAGap() {
     QCOMPARE(store->rec_value[2], 30.0f);
     QVERIFY(!store->occupied(3));
     QCOMPARE(store->last_occupied(), 2);
+}
+
+void TstHistoryRules::restoreAfterSortOfARecordWithRangeZero() {
+    // Catches records numbered after an empty-looking one (range byte 0, moved behind the others
+    // by the sort) being taken for strays and put back out of order (1, 2, 5, 4).
+    for (int s = 0; s < 5; ++s) put(*store, s, static_cast<float>(s + 1), 0x40, static_cast<float>(10 * (s + 1)));
+    store->rec_range[2] = 0;
+    store->rec_time[5 * 2 + 4] = 33; // the hidden record's own data travels with it
+    std::vector<Record> download;
+    for (int s = 0; s < 6; ++s) download.push_back(record_at(*store, s));
+    run_sort(*store, SortOrder::Ascend);
+    QCOMPARE(store->rec_no[0], 5.0f);
+    restore_order(*store);
+    for (int s = 0; s < 6; ++s) QVERIFY2(record_at(*store, s) == download[static_cast<size_t>(s)], qPrintable(QString::number(s)));
 }
 
 void TstHistoryRules::restoreWithDuplicateAndStrayNumbers() {
