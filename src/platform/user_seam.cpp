@@ -68,6 +68,8 @@ void set_user_seam(UserSeam* seam) { g_seam = seam; }
 
 QString with_default_suffix(const QString& name, const QString& suffix) {
     if (name.isEmpty() || suffix.isEmpty()) return name;
+    // "report." names no suffix: it becomes "report.xls", not "report..xls".
+    if (name.endsWith(QLatin1Char('.'))) return name + suffix;
     return QFileInfo(name).suffix().isEmpty() ? name + "." + suffix : name;
 }
 

@@ -43,7 +43,7 @@ UserSeam& user_seam();
 // Installs a seam (not owned); nullptr puts the real dialogs back.
 void set_user_seam(UserSeam* seam);
 
-// Adds the default suffix when the chosen name has none.
+// Adds the default suffix when the chosen name has none; a trailing dot counts as none.
 QString with_default_suffix(const QString& name, const QString& suffix);
 
 // The maker's web page, opened by the link strip and the splash window.

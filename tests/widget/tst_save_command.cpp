@@ -1,6 +1,7 @@
 // The Save command: which file it writes, the report's bytes, the dialog's settings, cancel and failures.
 #include "app/form1.h"
 #include "chart/chart_widget.h"
+#include "support/child_writer.h"
 #include "support/form_fixture.h"
 
 #include <QtTest>
@@ -109,6 +110,8 @@ private slots:
     void cancel_touches_nothing();
     void failed_save_is_reported_data();
     void failed_save_is_reported();
+    void full_disk_keeps_old_file_data();
+    void full_disk_keeps_old_file();
     void ignored_while_sorting();
 };
 
@@ -192,22 +195,30 @@ void TstSaveCommand::state_chooses_report_or_bitmap() {
 
 void TstSaveCommand::missing_suffix_is_added_data() {
     QTest::addColumn<View>("view");
-    QTest::addColumn<QString>("suffix");
-    QTest::newRow("report") << View::History << ".xls";
-    QTest::newRow("bitmap") << View::RealtimeRunning << ".bmp";
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("report") << View::History << "records" << "records.xls";
+    QTest::newRow("bitmap") << View::RealtimeRunning << "records" << "records.bmp";
+    QTest::newRow("report, trailing dot") << View::History << "records." << "records.xls";
+    QTest::newRow("bitmap, trailing dot") << View::Curve << "records." << "records.bmp";
+    QTest::newRow("report, two trailing dots") << View::History << "records.." << "records..xls";
+    QTest::newRow("report, other suffix kept") << View::History << "records.txt" << "records.txt";
 }
 
 void TstSaveCommand::missing_suffix_is_added() {
-    // Catches a file written under the bare name when the dialog returned one without suffix.
+    // Catches a file written under the bare name when the dialog returned one without suffix,
+    // or a name ending in "." given "..xls".
     QFETCH(View, view);
-    QFETCH(QString, suffix);
+    QFETCH(QString, chosen);
+    QFETCH(QString, written);
     test::FormFixture f;
     enter(*f.form, view);
-    const QString bare = f.xdg.root() + QStringLiteral("/records");
-    f.user.save_names.enqueue(bare);
+    f.user.save_names.enqueue(f.xdg.root() + QLatin1Char('/') + chosen);
     f.form->Command1_Click();
-    QVERIFY(!QFileInfo::exists(bare));
-    QVERIFY(QFileInfo(bare + suffix).size() > 0);
+    QVERIFY(f.user.messages.isEmpty());
+    QStringList files = QDir(f.xdg.root()).entryList({QStringLiteral("records*")}, QDir::Files);
+    QCOMPARE(files, QStringList{written});
+    QVERIFY(QFileInfo(f.xdg.root() + QLatin1Char('/') + written).size() > 0);
 }
 
 void TstSaveCommand::save_folder_made_for_bitmap_only_data() {
@@ -286,6 +297,41 @@ void TstSaveCommand::failed_save_is_reported() {
     QVERIFY(!QFileInfo(path).isFile());
     QCOMPARE(read_all(f.xdg.root() + QStringLiteral("/plain")), QByteArray("a file, not a folder"));
     QVERIFY(QDir(f.xdg.root() + QStringLiteral("/folder.xls")).isEmpty());
+}
+
+void TstSaveCommand::full_disk_keeps_old_file_data() {
+    QTest::addColumn<View>("view");
+    QTest::addColumn<int>("records");
+    QTest::addColumn<int>("room"); // bytes the disk still takes
+    QTest::newRow("report of an empty store, disk full") << View::History << 0 << 0;
+    QTest::newRow("report of 30 records, 1 KiB free") << View::History << 30 << 1024;
+    QTest::newRow("report of 30 records, room for a few lines") << View::History << 30 << 200;
+    QTest::newRow("bitmap, 4 KiB free") << View::RealtimeRunning << 0 << 4096;
+}
+
+void TstSaveCommand::full_disk_keeps_old_file() {
+    // Catches a cut-off report renamed over the old one with no message (the write fit a
+    // buffer and its failure only showed at the flush), or a reason the operator cannot act on.
+    QFETCH(View, view);
+    QFETCH(int, records);
+    QFETCH(int, room);
+    test::FormFixture f;
+    store_samples(*f.form, records);
+    enter(*f.form, view);
+    const QString path = f.xdg.root() + QStringLiteral("/rep.xls");
+    QVERIFY(write_all(path, "old report\r\n"));
+    f.user.save_names.enqueue(path);
+    const std::optional<QString> told =
+        test::write_in_child({static_cast<rlim_t>(room), false}, [&]() -> std::optional<QString> {
+            f.form->Command1_Click();
+            if (f.user.messages.isEmpty()) return std::nullopt;
+            return f.user.messages.constFirst().text;
+        });
+    QVERIFY2(told.has_value(), "the failed save was reported as success");
+    QVERIFY2(told->contains(path) && told->contains(qt_error_string(EFBIG)), qPrintable(*told));
+    QCOMPARE(read_all(path), QByteArray("old report\r\n"));
+    QCOMPARE(QDir(f.xdg.root()).entryList({QStringLiteral("*rep.xls*")}, QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("rep.xls")});
 }
 
 void TstSaveCommand::ignored_while_sorting() {
