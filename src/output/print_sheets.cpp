@@ -1,12 +1,17 @@
 #include "print_sheets.h"
 
 #include "output/sheet_layout.h"
+#include "platform/safe_file.h"
+
+#include <QBuffer>
+#include <QPdfWriter>
 
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPrinter>
 
 #include <algorithm>
+#include <functional>
 
 namespace tessaro {
 
@@ -55,18 +60,24 @@ QSizeF sheet_extent(const std::vector<SheetLine>& lines, const QFont& family, QP
     return extent;
 }
 
-// Twips to device pixels, shrunk when the sheet is larger than the printable area.
-double twip_scale(const QSizeF& extent, const QPrinter& printer) {
-    const double pixels_per_twip = printer.resolution() / kTwipsPerInch;
-    const QSizeF area(printer.width() / pixels_per_twip, printer.height() / pixels_per_twip);
+// The output the sheets are painted on: a printer, or a PDF writer into memory.
+struct PrintTarget {
+    QPagedPaintDevice& device;
+    double resolution; // device pixels per inch
+    std::function<bool()> failed;
+};
+
+// Twips to device pixels, shrunk when a sheet is larger than the printable area.
+double twip_scale(const QSizeF& extent, const PrintTarget& target) {
+    const double pixels_per_twip = target.resolution / kTwipsPerInch;
+    const QSizeF area(target.device.width() / pixels_per_twip, target.device.height() / pixels_per_twip);
     double fit = 1.0;
     if (extent.width() > area.width()) fit = std::min(fit, area.width() / extent.width());
     if (extent.height() > area.height()) fit = std::min(fit, area.height() / extent.height());
     return pixels_per_twip * fit;
 }
 
-void paint_sheet(QPainter& painter, QPrinter& printer, const std::vector<SheetLine>& lines, const QFont& family) {
-    const double scale = twip_scale(sheet_extent(lines, family, &printer), printer);
+void paint_sheet(QPainter& painter, double scale, const std::vector<SheetLine>& lines, const QFont& family) {
     painter.save();
     painter.scale(scale, scale);
     for (const SheetLine& line : lines) {
@@ -76,6 +87,57 @@ void paint_sheet(QPainter& painter, QPrinter& printer, const std::vector<SheetLi
                          Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, line.text);
     }
     painter.restore();
+}
+
+std::optional<PrintFailure> paint_sheets(const PrintTarget& target, int dakai, int dajie, const LineOf& line_of,
+                                         const QFont& family) {
+    // One scale for the whole job, the smallest any sheet needs: every sheet in the same size.
+    QSizeF extent;
+    for (int d = dakai; d < dajie; ++d) extent = extent.expandedTo(sheet_extent(sheet_layout(d, line_of), family, &target.device));
+    const double scale = twip_scale(extent, target);
+
+    QPainter painter;
+    if (!painter.begin(&target.device) || target.failed()) {
+        if (painter.isActive()) painter.end();
+        return PrintFailure::Start;
+    }
+    for (int d = dakai; d < dajie; ++d) {
+        if (d != dakai && (!target.device.newPage() || target.failed())) {
+            painter.end();
+            return PrintFailure::NewPage;
+        }
+        paint_sheet(painter, scale, sheet_layout(d, line_of), family);
+        if (target.failed()) {
+            painter.end();
+            return PrintFailure::Sheet;
+        }
+    }
+    if (!painter.end() || target.failed()) return PrintFailure::Finish;
+    return std::nullopt;
+}
+
+// The PDF engine reports no write failure: the document is made in memory and then written
+// whole by the checked writer, so a full disk leaves the old file and names its reason.
+std::optional<QString> print_to_file(QPrinter& printer, int dakai, int dajie, const LineOf& line_of,
+                                     const QFont& family) {
+    QByteArray document;
+    QBuffer buffer(&document);
+    buffer.open(QIODevice::WriteOnly);
+    std::optional<PrintFailure> failure;
+    {
+        QPdfWriter writer(&buffer);
+        writer.setPdfVersion(printer.pdfVersion());
+        writer.setResolution(printer.resolution());
+        writer.setPageLayout(printer.pageLayout());
+        writer.setTitle(printer.docName());
+        writer.setCreator(printer.creator());
+        failure = paint_sheets(PrintTarget{writer, double(printer.resolution()), [] { return false; }}, dakai, dajie,
+                               line_of, family);
+    }
+    if (failure) return reason(printer, *failure);
+    if (const std::optional<QString> why = write_file_atomically(printer.outputFileName(), document))
+        return reason(printer, PrintFailure::Finish) + QLatin1Char(' ') + *why;
+    return std::nullopt;
 }
 
 } // namespace
@@ -96,23 +158,10 @@ QFont print_font() {
 std::optional<QString> print_sheets(QPrinter& printer, int dakai, int dajie, const LineOf& line_of,
                                     const QFont& family) {
     if (dakai > dajie - 1) return std::nullopt;
-    QPainter painter;
-    if (!painter.begin(&printer) || failed(printer)) {
-        if (painter.isActive()) painter.end();
-        return reason(printer, PrintFailure::Start);
-    }
-    for (int d = dakai; d < dajie; ++d) {
-        if (d != dakai && (!printer.newPage() || failed(printer))) {
-            painter.end();
-            return reason(printer, PrintFailure::NewPage);
-        }
-        paint_sheet(painter, printer, sheet_layout(d, line_of), family);
-        if (failed(printer)) {
-            painter.end();
-            return reason(printer, PrintFailure::Sheet);
-        }
-    }
-    if (!painter.end() || failed(printer)) return reason(printer, PrintFailure::Finish);
+    if (!printer.outputFileName().isEmpty()) return print_to_file(printer, dakai, dajie, line_of, family);
+    const PrintTarget target{printer, double(printer.resolution()), [&printer] { return failed(printer); }};
+    if (const std::optional<PrintFailure> failure = paint_sheets(target, dakai, dajie, line_of, family))
+        return reason(printer, *failure);
     return std::nullopt;
 }
 

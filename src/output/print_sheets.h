@@ -16,7 +16,8 @@ namespace tessaro {
 QFont print_font();
 
 // Prints sheets dakai .. dajie-1 (from 0), one page each; an empty range starts no document.
-// A sheet larger than the printable area is scaled down as a whole.
+// When a sheet is larger than the printable area, the whole job is scaled down by the one
+// factor the largest sheet needs. Printing to a file writes it whole or leaves the old one.
 // nullopt on success, otherwise the reason, naming the printer or the output file.
 std::optional<QString> print_sheets(QPrinter& printer, int dakai, int dajie, const LineOf& line_of,
                                     const QFont& family);

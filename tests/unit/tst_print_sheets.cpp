@@ -2,6 +2,8 @@
 #include "output/print_sheets.h"
 #include "support/sample_lines.h"
 #include "support/pdf_text.h"
+#include "support/child_writer.h"
+#include "support/file_bytes.h"
 
 #include <QtTest>
 
@@ -23,6 +25,19 @@ LineOf records(int count) {
     return [count](int s) { return test::sample_line(s, count); };
 }
 
+// The width in points of each occurrence of word on the page, as the PDF reader lays it out.
+QList<double> word_widths(const QString& pdf, int page, const QString& word) {
+    const QString html = test::run_program(QStringLiteral("pdftotext"),
+                                           {QStringLiteral("-bbox"), QStringLiteral("-f"), QString::number(page),
+                                            QStringLiteral("-l"), QString::number(page), pdf, QStringLiteral("-")});
+    const QRegularExpression box(QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"[\\d.]+\" xMax=\"([\\d.]+)\" "
+                                                "yMax=\"[\\d.]+\">%1</word>").arg(word));
+    QList<double> widths;
+    for (const QRegularExpressionMatch& m : box.globalMatch(html))
+        widths << m.captured(2).toDouble() - m.captured(1).toDouble();
+    return widths;
+}
+
 } // namespace
 
 class TstPrintSheets : public QObject {
@@ -36,6 +51,9 @@ private slots:
     void small_paper_loses_no_row();
     void empty_range_prints_nothing();
     void unwritable_file_gives_reason();
+    void one_scale_for_the_whole_job();
+    void full_disk_keeps_old_pdf_data();
+    void full_disk_keeps_old_pdf();
 
 private:
     void print(int dakai, int dajie, const LineOf& line_of, QPageSize::PageSizeId paper = QPageSize::A4);
@@ -133,6 +151,54 @@ void TstPrintSheets::unwritable_file_gives_reason() {
     QVERIFY(reason.has_value());
     QVERIFY2(reason->contains(path), qPrintable(*reason));
     QVERIFY(!QFileInfo::exists(path));
+}
+
+void TstPrintSheets::one_scale_for_the_whole_job() {
+    // Catches each sheet scaled on its own to its widest line, so that sheets of one job come
+    // out in different sizes.
+    const LineOf wide_then_narrow = [](int s) {
+        const QString line = test::sample_line(s, 400);
+        return s < 156 ? line + QStringLiteral(" wide wide wide wide wide wide wide wide wide") : line;
+    };
+    print(0, 3, wide_then_narrow);
+    QCOMPARE(pdf_pages(pdf_), 3);
+    const QList<double> first = word_widths(pdf_, 1, QStringLiteral("Current"));
+    QVERIFY(!first.isEmpty());
+    for (int page = 2; page <= 3; ++page) {
+        const QList<double> widths = word_widths(pdf_, page, QStringLiteral("Current"));
+        QCOMPARE(widths.size(), first.size());
+        for (int i = 0; i < widths.size(); ++i)
+            QVERIFY2(qAbs(widths[i] - first[i]) < 0.05,
+                     qPrintable(QStringLiteral("page %1: %2 against %3").arg(page).arg(widths[i]).arg(first[i])));
+    }
+    // The wide sheet did need shrinking: the job is smaller than a lone narrow sheet.
+    print(2, 3, wide_then_narrow);
+    const QList<double> alone = word_widths(pdf_, 1, QStringLiteral("Current"));
+    QVERIFY(!alone.isEmpty());
+    QVERIFY2(alone.constFirst() > first.constFirst() + 0.5, qPrintable(QString::number(alone.constFirst())));
+}
+
+void TstPrintSheets::full_disk_keeps_old_pdf_data() {
+    QTest::addColumn<int>("room");
+    QTest::newRow("disk full") << 0;
+    QTest::newRow("4 KiB free") << 4096;
+    QTest::newRow("16 KiB free") << 16384;
+}
+
+void TstPrintSheets::full_disk_keeps_old_pdf() {
+    // Catches a cut-off PDF left under the chosen name and the job reported as printed.
+    QFETCH(int, room);
+    test::write_plain(pdf_, "%PDF-old");
+    const std::optional<QString> reason = test::write_in_child({static_cast<rlim_t>(room), false}, [&] {
+        QPrinter printer;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf_);
+        return print_sheets(printer, 0, 3, records(400), print_font());
+    });
+    QVERIFY(reason.has_value());
+    QVERIFY2(reason->contains(pdf_) && reason->contains(qt_error_string(EFBIG)), qPrintable(*reason));
+    QCOMPARE(test::read_all(pdf_), QByteArray("%PDF-old"));
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("sheets.pdf")});
 }
 
 QTEST_MAIN(TstPrintSheets)
