@@ -10,14 +10,34 @@ const QString kEmptyEntry = QStringLiteral("输入错误");
 const QString kNotANumber = QStringLiteral("所输入的数据类型不对");
 const QString kFirstIsZero = QStringLiteral("打印开始页数不能为0");
 const QString kLastIsZero = QStringLiteral("打印结束页数不能为0");
+const QString kFirstOutOfRange = QStringLiteral("打印开始页数超出范围");
+const QString kLastOutOfRange = QStringLiteral("打印结束页数超出范围");
 
-// A sheet entry as a number; one whose rounding (or, for the first sheet, the sheet before
-// it) does not fit 16 bits counts as no number, so it can never wrap into another sheet.
-std::optional<double> sheet_number(const QString& text, bool first) {
+enum class Entry { Sheet, NotANumber, Zero, OutOfRange };
+
+struct SheetEntry {
+    Entry kind = Entry::NotANumber;
+    double value = 0.0;
+};
+
+// The first sheet counts from 1; it and the sheet before it must fit 16 bits, so that it can
+// never wrap into another sheet.
+SheetEntry first_sheet(const QString& text) {
     const std::optional<double> value = parse_number(text.toStdString());
-    if (!value || !to_int16(*value)) return std::nullopt;
-    if (first && !to_int16(*value - 1.0)) return std::nullopt;
-    return value;
+    if (!value) return {Entry::NotANumber};
+    if (*value == 0.0) return {Entry::Zero};
+    if (!to_int16(*value) || !to_int16(*value - 1.0)) return {Entry::OutOfRange};
+    return {Entry::Sheet, *value};
+}
+
+// Any last sheet beyond the records is the last sheet of the records, however large.
+SheetEntry last_sheet(const QString& text, int limit) {
+    const std::optional<double> value = parse_number(text.toStdString());
+    if (!value) return {Entry::NotANumber};
+    if (*value == 0.0) return {Entry::Zero};
+    if (*value > limit) return {Entry::Sheet, *value};
+    if (!to_int16(*value)) return {Entry::OutOfRange};
+    return {Entry::Sheet, *value};
 }
 
 PrintAnswer print_all(int ji_ge) {
@@ -39,26 +59,26 @@ PrintAnswer print_range(const QString& first_text, const QString& last_text, int
         answer.messages << kEmptyEntry;
         return answer;
     }
-    const std::optional<double> first = sheet_number(first_text, true);
-    const std::optional<double> last = sheet_number(last_text, false);
-    const bool first_bad = !first || *first == 0.0;
-    const bool last_bad = !last || *last == 0.0;
-    if (first_bad || last_bad) {
-        if (!first || !last) answer.messages << kNotANumber;
-        if (first_bad) answer.messages << kFirstIsZero;
-        if (last_bad) answer.messages << kLastIsZero;
+    const int limit = ji_ge / kRecordsPerSheet + 1;
+    const SheetEntry first = first_sheet(first_text);
+    const SheetEntry last = last_sheet(last_text, limit);
+    if (first.kind != Entry::Sheet || last.kind != Entry::Sheet) {
+        if (first.kind == Entry::NotANumber || last.kind == Entry::NotANumber) answer.messages << kNotANumber;
+        if (first.kind == Entry::NotANumber || first.kind == Entry::Zero) answer.messages << kFirstIsZero;
+        if (first.kind == Entry::OutOfRange) answer.messages << kFirstOutOfRange;
+        if (last.kind == Entry::NotANumber || last.kind == Entry::Zero) answer.messages << kLastIsZero;
+        if (last.kind == Entry::OutOfRange) answer.messages << kLastOutOfRange;
         return answer;
     }
-    double last_sheet = *last;
-    const int limit = ji_ge / kRecordsPerSheet + 1;
-    if (last_sheet > limit) {
-        last_sheet = limit;
+    double last_value = last.value;
+    if (last_value > limit) {
+        last_value = limit;
         answer.corrected_last = QString::number(limit);
     }
     answer.closes = true;
     answer.dayinlin = kPrintAnswerPrint;
-    answer.dajie = *to_int16(last_sheet);
-    answer.dakai = *to_int16(*first - 1.0);
+    answer.dajie = *to_int16(last_value);
+    answer.dakai = *to_int16(first.value - 1.0);
     return answer;
 }
 

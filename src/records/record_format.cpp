@@ -8,6 +8,8 @@
 #include <QTime>
 
 #include <cmath>
+#include <string_view>
+#include <utility>
 #include <limits>
 
 namespace tessaro {
@@ -209,19 +211,87 @@ int full_year(int stored_year) {
     return stored_year;
 }
 
+// The closing bracket of an opening one, or a null character.
+QChar closing_of(QChar open) {
+    static constexpr std::u16string_view kOpen = u"([{\uFF08\u3010\uFF3B", kClose = u")]}\uFF09\u3011\uFF3D";
+    const size_t at = kOpen.find(open.unicode());
+    return at == std::u16string_view::npos ? QChar() : QChar(kClose[at]);
+}
+
+bool is_list_separator(QChar c) { return c == u',' || c == u'\uFF0C' || c == u'\u060C'; }
+
+// Removes from the end of a literal what led up to the zone: blanks and a list separator.
+void chop_lead_in(QString& s) {
+    chop_trailing_blanks(s);
+    while (!s.isEmpty() && is_list_separator(s.back())) s.chop(1);
+    chop_trailing_blanks(s);
+}
+
+// Removes from the start of a literal what followed the zone: blanks and a list separator.
+void chop_lead_out(QString& s) {
+    chop_leading_blanks(s);
+    while (!s.isEmpty() && is_list_separator(s.front())) s.remove(0, 1);
+    chop_leading_blanks(s);
+}
+
+// Removes the zone token at i with what belongs to it: the brackets around it, or the blanks
+// and separator that set it apart from the time.
+void remove_zone(QList<FormatToken>& tokens, qsizetype i) {
+    FormatToken* before = i > 0 && tokens[i - 1].field.isNull() ? &tokens[i - 1] : nullptr;
+    FormatToken* after = i + 1 < tokens.size() && tokens[i + 1].field.isNull() ? &tokens[i + 1] : nullptr;
+    if (before && after) {
+        QString lead = before->raw, tail = after->raw;
+        chop_trailing_blanks(lead);
+        chop_leading_blanks(tail);
+        const QChar close = lead.isEmpty() ? QChar() : closing_of(lead.back());
+        if (!close.isNull() && !tail.isEmpty() && tail.front() == close) {
+            lead.chop(1);
+            tail.remove(0, 1);
+            before->raw = lead;
+            after->raw = tail;
+        }
+    }
+    if (before)
+        chop_lead_in(before->raw);
+    else if (after)
+        chop_lead_out(after->raw);
+    tokens.removeAt(i);
+}
+
+// Unquoted ASCII letters that are no field of Qt's are fields of the locale data that Qt
+// does not know and would print as they are ("B", the period of the day, in zh_TW). The
+// period of the day becomes Qt's AM/PM where a 12-hour clock would otherwise lose it; any
+// other such letter is dropped.
+void replace_unknown_letters(QList<FormatToken>& tokens) {
+    bool twelve_hour = false;
+    for (const auto& t : tokens) twelve_hour |= t.field == u'h';
+    bool am_pm = has_am_pm(tokens);
+    for (auto& t : tokens) {
+        if (!t.field.isNull()) continue;
+        QString raw;
+        bool quoted = false;
+        for (const QChar c : std::as_const(t.raw)) {
+            if (c == u'\'') quoted = !quoted;
+            if (quoted || c == u'\'' || c.unicode() >= 128 || !c.isLetter()) {
+                raw += c;
+            } else if (c == u'B' && twelve_hour && !am_pm) {
+                raw += QStringLiteral("AP");
+                am_pm = true;
+            }
+        }
+        t.raw = raw;
+    }
+}
+
 QString time_format_without_zone(const QLocale& locale) {
     auto tokens = tokenize(locale.timeFormat(QLocale::LongFormat));
     for (qsizetype i = 0; i < tokens.size();) {
-        if (tokens[i].field != u't') {
+        if (tokens[i].field == u't')
+            remove_zone(tokens, i);
+        else
             ++i;
-            continue;
-        }
-        if (i > 0 && tokens[i - 1].field.isNull())
-            chop_trailing_blanks(tokens[i - 1].raw);
-        else if (i + 1 < tokens.size() && tokens[i + 1].field.isNull())
-            chop_leading_blanks(tokens[i + 1].raw);
-        tokens.removeAt(i);
     }
+    replace_unknown_letters(tokens);
     QString out;
     for (const auto& t : tokens) out += t.raw;
     return out.trimmed();

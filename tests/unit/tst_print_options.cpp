@@ -10,6 +10,8 @@ const QString kEmpty = QStringLiteral("输入错误");
 const QString kType = QStringLiteral("所输入的数据类型不对");
 const QString kFirstZero = QStringLiteral("打印开始页数不能为0");
 const QString kLastZero = QStringLiteral("打印结束页数不能为0");
+const QString kFirstRange = QStringLiteral("打印开始页数超出范围");
+const QString kLastRange = QStringLiteral("打印结束页数超出范围");
 } // namespace
 
 class TstPrintOptions : public QObject {
@@ -77,10 +79,16 @@ void TstPrintOptions::answers_data() {
     QTest::newRow("empty first") << true << "" << "3" << 1000 << QStringList{kEmpty} << false << 0 << 0 << 0 << "";
     QTest::newRow("empty last") << true << "1" << "" << 1000 << QStringList{kEmpty} << false << 0 << 0 << 0 << "";
     QTest::newRow("both empty") << true << "" << "" << 1000 << QStringList{kEmpty} << false << 0 << 0 << 0 << "";
-    QTest::newRow("first 99999 too big") << true << "99999" << "3" << 1000 << QStringList{kType, kFirstZero} << false << 0 << 0 << 0 << "";
-    QTest::newRow("first -32768 has no sheet before") << true << "-32768" << "3" << 1000 << QStringList{kType, kFirstZero} << false << 0 << 0 << 0 << "";
-    QTest::newRow("last 99999 too big") << true << "1" << "99999" << 1000 << QStringList{kType, kLastZero} << false << 0 << 0 << 0 << "";
-    QTest::newRow("last 1e10") << true << "1" << "1e10" << 1000 << QStringList{kType, kLastZero} << false << 0 << 0 << 0 << "";
+    QTest::newRow("first 99999 too big") << true << "99999" << "3" << 1000 << QStringList{kFirstRange} << false << 0 << 0 << 0 << "";
+    QTest::newRow("first -32768 has no sheet before") << true << "-32768" << "3" << 1000 << QStringList{kFirstRange} << false << 0 << 0 << 0 << "";
+    QTest::newRow("first too big, last 0") << true << "40000" << "0" << 1000 << QStringList{kFirstRange, kLastZero} << false << 0 << 0 << 0 << "";
+    QTest::newRow("first letters, last too small") << true << "a" << "-40000" << 1000 << QStringList{kType, kFirstZero, kLastRange} << false << 0 << 0 << 0 << "";
+    QTest::newRow("last 32767 is the last sheet") << true << "1" << "32767" << 1000 << none << true << 10 << 0 << 7 << "7";
+    QTest::newRow("last 40000 is the last sheet") << true << "1" << "40000" << 1000 << none << true << 10 << 0 << 7 << "7";
+    QTest::newRow("last 99999 is the last sheet") << true << "2" << "99999" << 1000 << none << true << 10 << 1 << 7 << "7";
+    QTest::newRow("last 1e9 is the last sheet") << true << "1" << "1e9" << 1000 << none << true << 10 << 0 << 7 << "7";
+    QTest::newRow("last 1e400 is the last sheet") << true << "1" << "1e400" << 1000 << none << true << 10 << 0 << 7 << "7";
+    QTest::newRow("last -40000 does not fit") << true << "1" << "-40000" << 1000 << QStringList{kLastRange} << false << 0 << 0 << 0 << "";
     QTest::newRow("first nan") << true << "nan" << "3" << 1000 << QStringList{kType, kFirstZero} << false << 0 << 0 << 0 << "";
     QTest::newRow("last inf") << true << "1" << "inf" << 1000 << QStringList{kType, kLastZero} << false << 0 << 0 << 0 << "";
     QTest::newRow("hex is no number") << true << "0x2" << "3" << 1000 << QStringList{kType, kFirstZero} << false << 0 << 0 << 0 << "";

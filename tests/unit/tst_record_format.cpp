@@ -51,6 +51,8 @@ private slots:
     void recordNumber();
     void timeFormatWithoutZone_data();
     void timeFormatWithoutZone();
+    void timeTextInEveryLocale_data();
+    void timeTextInEveryLocale();
     void dateTime_data();
     void dateTime();
     void line_data();
@@ -142,6 +144,10 @@ void TstRecordFormat::timeFormatWithoutZone_data() {
     QTest::newRow("en_US zone at the end") << kUs << "h:mm:ss AP";
     QTest::newRow("de_DE zone at the end") << kDe << "HH:mm:ss";
     QTest::newRow("zh_CN zone in front") << kCn << "HH:mm:ss";
+    QTest::newRow("es_ES zone in brackets") << QLocale(QLocale::Spanish, QLocale::Spain) << "H:mm:ss";
+    QTest::newRow("be_BY zone after a comma") << QLocale(QLocale::Belarusian, QLocale::Belarus) << "HH:mm:ss";
+    QTest::newRow("zh_TW period of day, zone in brackets")
+        << QLocale(QLocale::Chinese, QLocale::TraditionalChineseScript, QLocale::Taiwan) << "APh:mm:ss";
 }
 
 void TstRecordFormat::timeFormatWithoutZone() {
@@ -149,6 +155,46 @@ void TstRecordFormat::timeFormatWithoutZone() {
     QFETCH(QLocale, locale);
     QFETCH(QString, format);
     QCOMPARE(time_format_without_zone(locale), format);
+}
+
+void TstRecordFormat::timeTextInEveryLocale_data() {
+    QTest::addColumn<QLocale>("locale");
+    for (const QLocale& locale : QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory))
+        QTest::newRow(qPrintable(locale.name() + QLatin1Char(' ') + QLocale::scriptToString(locale.script()))) << locale;
+}
+
+void TstRecordFormat::timeTextInEveryLocale() {
+    // Catches the brackets or separator of the removed time zone left in the line ("14:07:00 ()",
+    // "[]"), or a field letter Qt does not know printed as text (zh_TW's "B").
+    QFETCH(QLocale, locale);
+    put(*store, 0, 1, 0x41, 123, false);
+    store->rec_time[3] = 14;
+    store->rec_time[4] = 7;
+    const QString line = format_record_text(*store, 0, locale);
+    static const QRegularExpression empty_brackets(QStringLiteral("[(\\[{\uFF08\u3010\uFF3B]\\s*[)\\]}\uFF09\u3011\uFF3D]"));
+    QVERIFY2(!line.contains(empty_brackets), qPrintable(line));
+    QVERIFY2(!line.trimmed().endsWith(QLatin1Char(',')), qPrintable(line));
+
+    const QString date = locale.toString(QDate(2024, 1, 5), locale.dateFormat(QLocale::ShortFormat));
+    const qsizetype at = line.indexOf(date + QStringLiteral("  "));
+    QVERIFY2(at > 0, qPrintable(line));
+    QString time = line.mid(at + date.size() + 2);
+    // Letters may come from the AM/PM texts and from the quoted texts of the locale's format.
+    for (const QString& allowed : {locale.amText(), locale.pmText()})
+        if (!allowed.isEmpty()) time.remove(allowed, Qt::CaseInsensitive); // "AP" writes it in capitals
+    const QStringList pieces = locale.timeFormat(QLocale::LongFormat).split(QLatin1Char('\''));
+    QStringList quoted;
+    for (qsizetype i = 1; i < pieces.size(); i += 2) quoted << pieces[i];
+    std::sort(quoted.begin(), quoted.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    for (const QString& text : std::as_const(quoted))
+        if (!text.isEmpty()) time.remove(text);
+    for (const QChar c : std::as_const(time))
+        QVERIFY2(!(c.unicode() < 128 && c.isLetter()), qPrintable(line));
+
+    // Hour, minute and second are all still there, in the locale's own digits.
+    QVERIFY2(line.contains(locale.toString(7)), qPrintable(line));
+    QVERIFY2(line.contains(locale.toString(0)), qPrintable(line));
+    QVERIFY2(line.contains(locale.toString(14)) || line.contains(locale.toString(2)), qPrintable(line));
 }
 
 void TstRecordFormat::dateTime_data() {
