@@ -51,6 +51,7 @@ void Form1::create_menu() {
     sjk = add(wj, "sjk", "Realtime");
     u = add(wj, "u", "Read");
     k = add(wj, "k", "Save");
+    ports_item = add(wj, "ports_item", QStringLiteral("Ports…"));
     l = add(wj, "l", "Exit");
     ssjk = bar->addMenu(QStringLiteral("Realtime(S)"));
     ssjk->setObjectName("ssjk");
@@ -107,6 +108,7 @@ void Form1::connect_handlers() {
     connect(k, &QAction::triggered, this, &Form1::Command1_Click);
     connect(baoc___1, &QAction::triggered, this, &Form1::Command1_Click);
     connect(l, &QAction::triggered, this, &Form1::exit_program);
+    connect(ports_item, &QAction::triggered, this, &Form1::show_ports_window);
     connect(zt_1, &QAction::triggered, this, [this] {
         if (Command5->text() == QLatin1String("Pause")) menu_pause();
     });

@@ -32,6 +32,7 @@ namespace tessaro {
 
 class ChartWidget;
 class MSComm;
+class PortsWindow;
 class ShapeWidget;
 
 // Twips to pixels (15 twips a pixel, nearest) for every control position.
@@ -72,6 +73,8 @@ public:
     QMenu *wj, *ssjk, *lscx, *daying_1;
     QAction *lscq, *sjk, *u, *k, *l, *zt_1, *jx_11, *ducu, *baoc___1, *qikon, *shengcuq, *jianxun, *huaiyuan,
         *d_uy_x;
+    QAction* ports_item = nullptr;      // File, "Ports…"
+    PortsWindow* ports_window = nullptr;
 
     // Text1..Text42 by number (index 0 unused).
     QLineEdit* text_box(int n) const { return text_boxes_.at(static_cast<size_t>(n)); }
@@ -83,6 +86,7 @@ public:
     void show_loaded();          // shows it again and runs start-up
     void Label4_Click();         // web link
     void exit_program();         // menu Exit and closing the window
+    void show_ports_window();    // File, "Ports…"
     bool quitting = false;       // set once the program is ending: every loop leaves
 
     // --- view modes (app/) ---

@@ -56,7 +56,9 @@ int MSComm::setPortOpen(bool open) {
         return 0;
     }
     if (port_.isOpen()) return kPortAlreadyOpen;
-    if (!resolved_) {
+    if (!fixed_path_.isEmpty()) {
+        device_path_ = fixed_path_;
+    } else if (!resolved_) {
         device_path_ = resolve_serial_port(comm_port_);
         resolved_ = true;
     }

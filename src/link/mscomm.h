@@ -26,6 +26,8 @@ public:
     // Port number 1..16; takes effect at the next open. A new number is resolved afresh.
     void setCommPort(int n);
     int CommPort() const { return comm_port_; }
+    // Opens this device instead of the port number's (the command-line tool, the port probe).
+    void setDevicePath(const QString& path) { fixed_path_ = path; }
     void setSettings(const QString& settings) { settings_ = settings; }
     QString Settings() const { return settings_; }
 
@@ -67,6 +69,7 @@ private:
     int comm_port_ = 1;
     QString settings_ = QStringLiteral("4800,n,8,1");
     QString device_path_;
+    QString fixed_path_;
     bool resolved_ = false;
     int input_len_ = 0;
     int r_threshold_ = 0;

@@ -1,0 +1,65 @@
+// The Ports window: every serial device by its stable name, its port number, whether it opens,
+// whether a meter answers on it, and "Use as port N".
+#pragma once
+
+#include "platform/port_list.h"
+
+#include <QByteArray>
+#include <QDialog>
+#include <QTimer>
+
+#include <functional>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+
+namespace tessaro {
+
+class PortProbe;
+
+class PortsWindow : public QDialog {
+    Q_OBJECT
+public:
+    // What the main window's link holds: its device (never opened here) and its connection text.
+    struct LinkView {
+        QString device;
+        QString status;
+    };
+    using LinkSource = std::function<LinkView()>;
+
+    explicit PortsWindow(LinkSource link, QWidget* parent = nullptr);
+    ~PortsWindow() override;
+
+    const std::vector<PortEntry>& entries() const { return entries_; }
+
+public slots:
+    void refresh();
+    void probe();
+    void useSelected(); // "Use as port N" for the selected row
+
+signals:
+    // The port map link of port n now names another device.
+    void portChosen(int n);
+
+private:
+    void fillTable();
+    void updateUseButton();
+    void pollDevices();
+    void probeDone();
+
+    LinkSource link_;
+    std::vector<PortEntry> entries_;
+    std::vector<PortProbe*> probes_;
+    QByteArray signature_;
+    QTimer poll_;
+    QTableWidget* table_;
+    QPushButton* probe_button_;
+    QPushButton* use_button_;
+    QSpinBox* number_;
+    QLabel* message_;
+};
+
+} // namespace tessaro
