@@ -46,8 +46,8 @@ PortsWindow::PortsWindow(LinkSource link, QWidget* parent)
     table_->setWordWrap(false);
 
     probe_button_->setObjectName("probeButton");
-    auto* refresh = new QPushButton(QStringLiteral("Refresh"), this);
-    refresh->setObjectName("refreshButton");
+    auto* refresh_button = new QPushButton(QStringLiteral("Refresh"), this);
+    refresh_button->setObjectName("refreshButton");
     number_->setObjectName("portNumber");
     number_->setRange(1, 16);
     number_->setAccessibleName(QStringLiteral("Port number"));
@@ -58,7 +58,7 @@ PortsWindow::PortsWindow(LinkSource link, QWidget* parent)
     message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(refresh);
+    buttons->addWidget(refresh_button);
     buttons->addWidget(probe_button_);
     buttons->addStretch();
     buttons->addWidget(number_);
@@ -70,7 +70,7 @@ PortsWindow::PortsWindow(LinkSource link, QWidget* parent)
     layout->addLayout(buttons);
     resize(860, 320);
 
-    connect(refresh, &QPushButton::clicked, this, &PortsWindow::refresh);
+    connect(refresh_button, &QPushButton::clicked, this, &PortsWindow::refresh);
     connect(probe_button_, &QPushButton::clicked, this, &PortsWindow::probe);
     connect(use_button_, &QPushButton::clicked, this, &PortsWindow::useSelected);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
@@ -142,8 +142,8 @@ void PortsWindow::updateUseButton() {
 void PortsWindow::probe() {
     if (!probes_.empty()) return; // one round at a time
     for (PortEntry& e : entries_) {
-        // The link's own device is never opened a second time: its state is the link's.
-        if (e.access == PortAccess::InUse || e.access == PortAccess::Missing) continue;
+        // A held device is never opened a second time (the link's own shows the link's state).
+        if (e.access != PortAccess::Free) continue;
         auto* p = new PortProbe(e.device, this);
         probes_.push_back(p);
         connect(p, &PortProbe::finished, this, &PortsWindow::probeDone);

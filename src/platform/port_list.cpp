@@ -45,7 +45,7 @@ bool brltty_running() {
 // A UUCP lock file of the device naming a process that is still alive (and not this one).
 bool uucp_locked(const QString& device) {
     const QString name = "LCK.." + QFileInfo(device).fileName();
-    for (const QString dir : {QStringLiteral("/run/lock"), QStringLiteral("/var/lock")}) {
+    for (const QString& dir : {QStringLiteral("/run/lock"), QStringLiteral("/var/lock")}) {
         QFile lock(dir + "/" + name);
         if (!lock.open(QIODevice::ReadOnly)) continue;
         bool ok = false;
@@ -78,6 +78,7 @@ PortAccess check_port_access(const QString& device) {
         case ENODEV:
         case ENXIO:
         case EIO: return PortAccess::Missing;
+        case EISDIR: return PortAccess::NotSerial;
         default: return PortAccess::Busy;
         }
     }

@@ -1,0 +1,14 @@
+// The subcommands of tessaro-cli; each takes the arguments after its name and returns the exit status.
+#pragma once
+
+#include <QStringList>
+
+class QCoreApplication;
+
+namespace tessaro::cli {
+
+int run_ports(QCoreApplication& app, const QStringList& args);
+int run_download(QCoreApplication& app, const QStringList& args);
+int run_monitor(QCoreApplication& app, const QStringList& args);
+
+} // namespace tessaro::cli

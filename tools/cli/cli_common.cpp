@@ -1,0 +1,148 @@
+#include "cli_common.h"
+
+#include "link/mscomm.h"
+#include "link/port_choice.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tessaro::cli {
+namespace {
+
+int g_signal_fd = -1;
+std::atomic<bool> g_quit{false};
+
+void on_quit_signal(int) {
+    g_quit = true;
+    const char b = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signal_fd, &b, 1);
+}
+
+QString open_failure_reason(const MSComm& port, const QString& name) {
+    switch (port.lastOpenFailure()) {
+    case OpenFailure::None: break;
+    case OpenFailure::NoSuchPort: return QStringLiteral("no such port: %1").arg(name);
+    case OpenFailure::PermissionDenied:
+        return QStringLiteral("permission denied on %1: add your user to the dialout group and log in again").arg(name);
+    case OpenFailure::Busy:
+        return QStringLiteral("%1 is busy: another program holds it (the braille service brltty grabs some "
+                              "USB adapters)")
+            .arg(name);
+    case OpenFailure::NotSerial: return QStringLiteral("%1 is not a serial port").arg(name);
+    case OpenFailure::Other: break;
+    }
+    return QStringLiteral("cannot open %1").arg(name);
+}
+
+} // namespace
+
+void complain(const QString& command, const QString& reason) {
+    std::fprintf(stderr, "tessaro-cli %s: %s\n", qPrintable(command), qPrintable(reason));
+    std::fflush(stderr);
+}
+
+std::optional<int> parse(QCommandLineParser& parser, const QString& command, const QStringList& args) {
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    parser.addOption(help);
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    QStringList full = args;
+    full.prepend(QStringLiteral("tessaro-cli ") + command);
+    if (!parser.parse(full)) {
+        complain(command, parser.errorText());
+        std::fprintf(stderr, "Try 'tessaro-cli %s --help'.\n", qPrintable(command));
+        return kUsage;
+    }
+    if (parser.isSet(help)) {
+        // The parser names the program by its path; the usage line names the command.
+        QString text = parser.helpText();
+        text.replace(0, text.indexOf('\n'), QStringLiteral("Usage: tessaro-cli %1 [options]").arg(command));
+        std::fputs(qPrintable(text), stdout);
+        std::fflush(stdout);
+        return kSuccess;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        complain(command, QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().front()));
+        std::fprintf(stderr, "Try 'tessaro-cli %s --help'.\n", qPrintable(command));
+        return kUsage;
+    }
+    return std::nullopt;
+}
+
+void PortOptions::addTo(QCommandLineParser& parser) const {
+    parser.addOption(port);
+    parser.addOption(device);
+}
+
+std::optional<PortChoice> port_choice(const QCommandLineParser& parser, const PortOptions& options, QString& error) {
+    const bool by_number = parser.isSet(options.port);
+    const bool by_device = parser.isSet(options.device);
+    if (by_number == by_device) {
+        error = QStringLiteral("give either --port N or --device PATH");
+        return std::nullopt;
+    }
+    PortChoice choice;
+    if (by_device) {
+        choice.device = parser.value(options.device);
+        if (choice.device.isEmpty()) {
+            error = QStringLiteral("--device: the path is empty");
+            return std::nullopt;
+        }
+        return choice;
+    }
+    const auto n = port_number(parser.value(options.port));
+    if (!n) {
+        error = QStringLiteral("--port: expected a port number from 1 to 16, got \"%1\"").arg(parser.value(options.port));
+        return std::nullopt;
+    }
+    choice.number = *n;
+    return choice;
+}
+
+std::optional<QString> open_port(MSComm& port, const PortChoice& choice) {
+    if (choice.number > 0) port.setCommPort(choice.number);
+    else port.setDevicePath(choice.device);
+    port.setSettings(QStringLiteral("4800,n,8,1"));
+    if (port.setPortOpen(true) == 0) return std::nullopt;
+    if (choice.number > 0 && port.devicePath().isEmpty())
+        return QStringLiteral("no device for port %1 (no port map link, and fewer serial ports)").arg(choice.number);
+    return open_failure_reason(port, choice.number > 0 ? QStringLiteral("port %1 (%2)").arg(choice.number).arg(port.devicePath())
+                                                       : choice.device);
+}
+
+std::optional<long long> whole_number(const QString& text, long long low, long long high) {
+    bool ok = false;
+    const long long v = text.trimmed().toLongLong(&ok);
+    if (!ok || v < low || v > high) return std::nullopt;
+    return v;
+}
+
+bool catch_quit_signals(QCoreApplication& app, std::function<void()> on_quit) {
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return false;
+    g_signal_fd = fds[0];
+    auto* notifier = new QSocketNotifier(fds[1], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier, on_quit] {
+        notifier->setEnabled(false);
+        on_quit();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = on_quit_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    // A closed reader of stdout (a pipe into head) is an output failure, not a killed program.
+    std::signal(SIGPIPE, SIG_IGN);
+    return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0 &&
+           ::sigaction(SIGHUP, &sa, nullptr) == 0;
+}
+
+bool quit_requested() { return g_quit; }
+
+} // namespace tessaro::cli

@@ -1,0 +1,53 @@
+// tessaro-cli: lists the serial ports, downloads the meter's records and logs its live readings,
+// without a display.
+#include "cli_commands.h"
+#include "cli_common.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr const char* kOverview =
+    "Usage: tessaro-cli COMMAND [OPTIONS]\n"
+    "\n"
+    "Talks to the clamp meter from scripts and terminals, no display needed.\n"
+    "\n"
+    "Commands:\n"
+    "  ports [--probe] [--json]        list the serial devices, their port numbers and state\n"
+    "  download (--port N | --device PATH) [-o FILE]\n"
+    "                                  the meter's records as CSV\n"
+    "  monitor (--port N | --device PATH) [--interval MS] [--duration S] [-o FILE] [--json]\n"
+    "                                  live readings as CSV lines or JSON lines\n"
+    "\n"
+    "'tessaro-cli COMMAND --help' describes a command; each has a man page (tessaro-cli-ports(1), ...).\n"
+    "\n"
+    "Exit status: 0 success, 1 a bad command line, 2 a device, link or output failure.\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tessaro-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESSARO_VERSION));
+    QStringList args = app.arguments();
+    args.removeFirst();
+    if (args.isEmpty()) {
+        std::fputs(kOverview, stderr);
+        return tessaro::cli::kUsage;
+    }
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+        std::fputs(kOverview, stdout);
+        return tessaro::cli::kSuccess;
+    }
+    if (command == QLatin1String("--version")) {
+        std::printf("tessaro-cli %s\n", TESSARO_VERSION);
+        return tessaro::cli::kSuccess;
+    }
+    if (command == QLatin1String("ports")) return tessaro::cli::run_ports(app, args);
+    std::fprintf(stderr, "tessaro-cli: unknown command \"%s\"\n\n%s", qPrintable(command), kOverview);
+    return tessaro::cli::kUsage;
+}
