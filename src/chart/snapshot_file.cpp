@@ -7,11 +7,15 @@
 #include <QFileInfo>
 
 #include <bit>
+#include <csignal>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tessaro {
@@ -75,6 +79,10 @@ void fill_bmp(const QImage& image, QByteArray& out) {
     }
 }
 
+// Someone opening a spare while its lease is held would otherwise send SIGIO, which ends the
+// program; SIGURG is ignored unless handled.
+void quiet_lease_breaks(int fd) { ::fcntl(fd, F_SETSIG, SIGURG); }
+
 } // namespace
 
 QByteArray bmp_bytes(const QImage& image) {
@@ -83,29 +91,128 @@ QByteArray bmp_bytes(const QImage& image) {
     return out;
 }
 
-bool SnapshotWriter::write(const QImage& image, const QString& path) {
-    if (image.isNull() || path.isEmpty()) return false;
-    if (path != path_) {
-        const QFileInfo target(path);
-        folder_ = target.absolutePath();
-        target_ = QFile::encodeName(target.absoluteFilePath());
-        path_ = path;
+SnapshotWriter::~SnapshotWriter() { drop_spares(); }
+
+SnapshotWriter::SnapshotWriter(SnapshotWriter&& other) noexcept { *this = std::move(other); }
+
+SnapshotWriter& SnapshotWriter::operator=(SnapshotWriter&& other) noexcept {
+    if (this == &other) return *this;
+    drop_spares();
+    bytes_ = std::move(other.bytes_);
+    path_ = std::move(other.path_);
+    target_ = std::move(other.target_);
+    folder_ = std::move(other.folder_);
+    spare_folder_ = std::move(other.spare_folder_);
+    spares_ = std::exchange(other.spares_, {});
+    next_ = other.next_;
+    return *this;
+}
+
+void SnapshotWriter::drop_spares() {
+    bool had = false;
+    for (Spare& spare : spares_) {
+        if (spare.fd < 0) continue;
+        ::close(spare.fd);
+        ::unlink(spare.name.constData());
+        spare = Spare{};
+        had = true;
     }
+    if (had) ::rmdir(spare_folder_.constData()); // fails while another instance keeps its own
+    next_ = 0;
+}
+
+bool SnapshotWriter::open_spares() {
+    // The private folder is ours alone (made 0700, or found as a real folder of our own), so no
+    // one else can see, replace or link to the spares.
+    if (::mkdir(spare_folder_.constData(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat st {};
+    if (::lstat(spare_folder_.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+        (st.st_mode & 077) != 0)
+        return false;
+    for (Spare& spare : spares_) {
+        TempFile file = create_temp_file(spare_folder_ + '/' + QFileInfo(path_).fileName().toUtf8());
+        if (file.fd < 0) {
+            drop_spares();
+            return false;
+        }
+        spare = Spare{file.fd, file.name, 0};
+        quiet_lease_breaks(spare.fd);
+    }
+    return true;
+}
+
+bool SnapshotWriter::write_through_spare() {
+    if (spares_[0].fd < 0 && !open_spares()) return false;
+    Spare& spare = spares_[static_cast<size_t>(next_)];
+    // A reader may still hold this file from when the target named it. The kernel grants a
+    // write lease only while no one else has the file open; the lease also keeps new openers
+    // waiting until the bitmap is whole. Without it the spare is replaced by a new file and
+    // the reader keeps the old one, unchanged.
+    bool leased = ::fcntl(spare.fd, F_SETLEASE, F_WRLCK) == 0;
+    if (!leased) {
+        // New, and in our private folder: no one else has it open even without a lease.
+        const TempFile file = create_temp_file(spare.name);
+        if (file.fd < 0) return false;
+        ::close(spare.fd);
+        ::unlink(spare.name.constData());
+        spare = Spare{file.fd, file.name, 0};
+        quiet_lease_breaks(spare.fd);
+        leased = ::fcntl(spare.fd, F_SETLEASE, F_WRLCK) == 0;
+    }
+    const bool ok = overwrite(spare) && replace_with_link(spare.name, target_);
+    if (leased) ::fcntl(spare.fd, F_SETLEASE, F_UNLCK);
+    if (!ok) return false;
+    next_ = 1 - next_;
+    return true;
+}
+
+bool SnapshotWriter::overwrite(Spare& spare) {
+    // Overwritten in place: the pages of the file are the ones of its last use.
+    if (spare.size != bytes_.size()) {
+        if (::ftruncate(spare.fd, bytes_.size()) != 0) return false;
+        spare.size = bytes_.size();
+    }
+    const char* data = bytes_.constData();
+    for (qsizetype done = 0; done < bytes_.size();) {
+        const ssize_t n = ::pwrite(spare.fd, data + done, static_cast<size_t>(bytes_.size() - done), done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += n;
+    }
+    return true;
+}
+
+bool SnapshotWriter::write_fresh() {
     // A new file under a name nobody can guess or plant a link at: another user sharing the
     // folder, or a second instance of the program, cannot redirect or disturb the write.
-    TempFile temp = create_temp_file(target_);
-    if (temp.fd < 0 && errno == ENOENT) {
-        // The folder went away (or never was): made once, not looked for on every redraw.
-        if (!QDir().mkpath(folder_)) return false;
-        temp = create_temp_file(target_);
-    }
+    const TempFile temp = create_temp_file(target_);
     if (temp.fd < 0) return false;
-    fill_bmp(image, bytes_);
     const bool written = write_fully(temp.fd, bytes_.constData(), bytes_.size());
     const bool closed = ::close(temp.fd) == 0;
     const bool ok = written && closed && std::rename(temp.name.constData(), target_.constData()) == 0;
     if (!ok) ::unlink(temp.name.constData());
     return ok;
+}
+
+bool SnapshotWriter::write(const QImage& image, const QString& path) {
+    if (image.isNull() || path.isEmpty()) return false;
+    if (path != path_) {
+        drop_spares();
+        const QFileInfo target(path);
+        folder_ = target.absolutePath();
+        target_ = QFile::encodeName(target.absoluteFilePath());
+        spare_folder_ = QFile::encodeName(folder_ + QLatin1String("/.") + target.fileName() + QLatin1String(".spares"));
+        path_ = path;
+    }
+    fill_bmp(image, bytes_);
+    if (write_through_spare()) return true;
+    // The folder (and the spares with it) went away, never was, or the disk is full: start
+    // afresh, the folder made once, not looked for on every redraw.
+    drop_spares();
+    if (!QFileInfo(folder_).isDir() && !QDir().mkpath(folder_)) return false;
+    if (write_through_spare()) return true;
+    drop_spares();
+    return write_fresh();
 }
 
 bool write_snapshot(const QImage& image, const QString& path) { return SnapshotWriter().write(image, path); }

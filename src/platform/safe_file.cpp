@@ -33,8 +33,9 @@ QByteArray base_of(const QByteArray& path) { return path.mid(path.lastIndexOf('/
 QByteArray random_name_beside(const QByteArray& path) {
     static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_";
     QByteArray name = folder_of(path) + "/." + base_of(path).left(kMaxStem) + '.';
-    QRandomGenerator* random = QRandomGenerator::system();
-    for (int i = 0; i < 12; ++i) name += kAlphabet[random->bounded(64)];
+    quint32 bits[3]; // 12 characters of 6 bits, drawn at once
+    QRandomGenerator::system()->fillRange(bits);
+    for (int i = 0; i < 12; ++i) name += kAlphabet[(bits[i / 4] >> (6 * (i % 4))) & 63];
     return name + ".tmp";
 }
 
@@ -110,6 +111,25 @@ std::optional<QString> write_file_atomically(const QString& path, const QByteArr
     }
     sync_folder(folder_of(target));
     return std::nullopt;
+}
+
+bool replace_with_link(const QByteArray& existing, const QByteArray& target) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const QByteArray temp = random_name_beside(target);
+        if (::link(existing.constData(), temp.constData()) != 0) {
+            if (errno == EEXIST) continue;
+            return false;
+        }
+        if (std::rename(temp.constData(), target.constData()) != 0) {
+            const int error = errno;
+            ::unlink(temp.constData());
+            errno = error;
+            return false;
+        }
+        return true;
+    }
+    errno = EEXIST;
+    return false;
 }
 
 std::optional<QString> replace_symlink_atomically(const QString& link_path, const QString& target) {

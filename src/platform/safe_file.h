@@ -27,6 +27,11 @@ struct TempFile {
 };
 TempFile create_temp_file(const QByteArray& beside);
 
+// Makes target a further name of the file `existing` (both encoded paths in one file system):
+// a hard link under an unpredictable name, renamed over target, so target always names a whole
+// file. False with errno set on failure; target is then untouched.
+bool replace_with_link(const QByteArray& existing, const QByteArray& target);
+
 // Writes all of data to fd, continuing after short writes and interruptions.
 // False with errno set when the system refuses a byte.
 bool write_fully(int fd, const char* data, qsizetype size);

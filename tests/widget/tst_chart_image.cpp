@@ -12,7 +12,11 @@
 #include <QPainter>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <thread>
 #include <vector>
+
+#include <sys/stat.h>
 
 using namespace tessaro;
 
@@ -32,6 +36,8 @@ private slots:
     void snapshot_unwritable();
     void snapshot_never_follows_planted_links();
     void snapshot_on_full_disk_keeps_last_whole();
+    void snapshot_reuses_its_files();
+    void snapshot_reader_never_sees_partial();
     void renderer_matches_full_drawing();
     void bitmap_bytes();
     void bitmap_pixels_data();
@@ -253,6 +259,9 @@ void TstChartImage::snapshot_never_follows_planted_links() {
     const QString folder = dir.filePath("runtime/tessaro");
     const QStringList planted{".555.bmp.part", "555.bmp", ".555.bmp.tmp", "555.bmp~"};
     for (const QString& name : planted) QVERIFY(QFile::link(victim, folder + '/' + name));
+    // A link where the writer keeps its spare files, into a folder someone else could read.
+    QVERIFY(QDir(dir.path()).mkdir("elsewhere"));
+    QVERIFY(QFile::link(dir.filePath("elsewhere"), folder + "/.555.bmp.spares"));
     SnapshotWriter writer;
     const QImage img = render();
     for (int i = 0; i < 3; ++i) QVERIFY(writer.write(img, folder + "/555.bmp"));
@@ -260,9 +269,9 @@ void TstChartImage::snapshot_never_follows_planted_links() {
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("precious"));
     QVERIFY(!QFileInfo(folder + "/555.bmp").isSymLink());
+    QVERIFY(QDir(dir.filePath("elsewhere")).isEmpty());
     QCOMPARE(QImage(folder + "/555.bmp", "BMP").convertToFormat(QImage::Format_RGB32), img);
-    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size(),
-             planted.size());
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), planted.size());
 }
 
 void TstChartImage::snapshot_on_full_disk_keeps_last_whole() {
@@ -283,6 +292,73 @@ void TstChartImage::snapshot_on_full_disk_keeps_last_whole() {
         QCOMPARE(QImage(path, "BMP").convertToFormat(QImage::Format_RGB32), first);
         QCOMPARE(QDir(dir.filePath("tessaro")).entryList(QDir::Files | QDir::Hidden), QStringList{"555.bmp"});
     }
+}
+
+void TstChartImage::snapshot_reuses_its_files() {
+    // Catches a new file (new memory pages) made for every redraw, or spares left behind.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tessaro/555.bmp");
+    QSet<quint64> files;
+    {
+        SnapshotWriter writer;
+        for (int i = 0; i < 10; ++i) {
+            samples_[5] = samples_[6] = 1000 * i;
+            const QImage img = render();
+            QVERIFY(writer.write(img, path));
+            QCOMPARE(QImage(path, "BMP").convertToFormat(QImage::Format_RGB32), img);
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+            files.insert(st.st_ino);
+        }
+    }
+    QCOMPARE(files.size(), 2);
+    QCOMPARE(QDir(dir.filePath("tessaro")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"555.bmp"});
+}
+
+void TstChartImage::snapshot_reader_never_sees_partial() {
+    // Catches a reader that sees a half-written or mixed bitmap: a file overwritten while a
+    // reader still holds it, or the target named before the bitmap is whole.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tessaro/555.bmp");
+    QList<QImage> images;
+    QList<QByteArray> encoded;
+    for (int i = 0; i < 3; ++i) {
+        samples_[100 + i] = samples_[101 + i] = 200000 * (i + 1);
+        images << render();
+        encoded << bmp_bytes(images.back());
+    }
+    SnapshotWriter writer;
+    QVERIFY(writer.write(images[0], path));
+
+    // A reader that opened the file and reads it only after later redraws.
+    QFile held(path);
+    QVERIFY(held.open(QIODevice::ReadOnly));
+    for (int i = 1; i <= 4; ++i) QVERIFY(writer.write(images[i % 3], path));
+    QCOMPARE(held.readAll(), encoded[0]);
+    held.close();
+
+    // A reader in a tight loop while the chart redraws; every copy must decode to one chart.
+    std::atomic<bool> stop{false};
+    std::atomic<int> reads{0}, torn{0};
+    std::thread reader([&] {
+        while (!stop) {
+            QFile f(path);
+            if (!f.open(QIODevice::ReadOnly)) continue;
+            const QByteArray copy = f.readAll();
+            ++reads;
+            if (!encoded.contains(copy)) ++torn;
+        }
+    });
+    for (int i = 0; i < 300 || reads < 100; ++i) {
+        if (i > 100000) break;
+        QVERIFY(writer.write(images[i % 3], path));
+    }
+    stop = true;
+    reader.join();
+    QVERIFY(reads >= 100);
+    QCOMPARE(torn.load(), 0);
+    QCOMPARE(QImage::fromData(encoded[1], "BMP").convertToFormat(QImage::Format_RGB32), images[1]);
 }
 
 void TstChartImage::renderer_matches_full_drawing() {
