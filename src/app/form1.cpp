@@ -178,7 +178,7 @@ void Form1::unload_form() {
     reset_controls();
 }
 
-void Form1::Label4_Click() { user_seam().open_url(QString::fromLatin1(kWebAddress)); }
+void Form1::Label4_Click() { open_web_page(); }
 
 void Form1::exit_program() {
     if (quitting) return;

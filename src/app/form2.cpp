@@ -83,7 +83,7 @@ void Form2::Timer1_Timer() {
 bool Form2::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::MouseButtonRelease) return QWidget::eventFilter(watched, event);
     if (watched == Image2) {
-        user_seam().open_url(QString::fromLatin1(kWebAddress));
+        open_web_page();
     } else {
         Timer1->stop();
         emit entered();

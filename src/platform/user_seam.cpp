@@ -66,6 +66,10 @@ UserSeam& user_seam() { return g_seam ? *g_seam : static_cast<UserSeam&>(g_qt_se
 
 void set_user_seam(UserSeam* seam) { g_seam = seam; }
 
+void open_web_page() {
+    if (*kWebAddress != '\0') user_seam().open_url(QString::fromLatin1(kWebAddress));
+}
+
 QString with_default_suffix(const QString& name, const QString& suffix) {
     if (name.isEmpty() || suffix.isEmpty()) return name;
     // "report." names no suffix: it becomes "report.xls", not "report..xls".

@@ -46,7 +46,13 @@ void set_user_seam(UserSeam* seam);
 // Adds the default suffix when the chosen name has none; a trailing dot counts as none.
 QString with_default_suffix(const QString& name, const QString& suffix);
 
-// The maker's web page, opened by the link strip and the splash window.
-inline constexpr const char* kWebAddress = "https://tessaro.example.org/";
+// The maker's web page, opened by the link strip and the splash window. A build without one
+// (configure with -DTESSARO_WEB_ADDRESS=https://...) opens nothing.
+#ifndef TESSARO_WEB_ADDRESS
+#define TESSARO_WEB_ADDRESS ""
+#endif
+inline constexpr const char* kWebAddress = TESSARO_WEB_ADDRESS;
+// Opens the maker's web page through the seam, when the build has an address for it.
+void open_web_page();
 
 } // namespace tessaro
