@@ -1,6 +1,9 @@
-// Program entry: command line, fonts, the splash window, then the main window.
+// Program entry: command line, end signals, fonts, the splash window, then the main window.
+#include "command_line.h"
+#include "end_signals.h"
 #include "form1.h"
 #include "form2.h"
+#include "platform/paths.h"
 
 #include <QApplication>
 #include <QFont>
@@ -10,6 +13,10 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
+
+using namespace tessaro;
 
 namespace {
 
@@ -24,38 +31,44 @@ void substitute_fonts() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray arg(argv[i]);
-        if (arg == "--help" || arg == "-h") {
-            std::printf("Usage: tessaro [--help | --version]\n"
-                        "Tessaro talks to a current clamp meter on a serial port: live readings,\n"
-                        "history download, reports and printing. It takes no other arguments.\n"
-                        "Port n is ~/.config/tessaro/ports/comN (a symlink to the device) when present.\n");
-            return 0;
-        }
-        if (arg == "--version" || arg == "-v") {
-            std::printf("tessaro %s\n", TESSARO_VERSION);
-            return 0;
-        }
-        std::fprintf(stderr, "tessaro: unknown argument '%s' (try --help)\n", argv[i]);
+    const CommandLine line = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
+    switch (line.action) {
+    case CommandLine::Action::Help:
+        std::printf("%s", help_text(paths::config_dir().toStdString()).c_str());
+        return 0;
+    case CommandLine::Action::Version: std::printf("tessaro %s\n", TESSARO_VERSION); return 0;
+    case CommandLine::Action::Refuse:
+        std::fprintf(stderr, "tessaro: %s\n%s\n", line.problem.c_str(), usage_line().c_str());
         return 2;
+    case CommandLine::Action::Run: break;
     }
 
-    QApplication app(argc, argv);
+    QApplication app(argc, argv); // takes Qt's own options out of argv
+    std::unique_ptr<Form1> main_window;
+
+    // A termination request ends the program as Exit does: port closed, its lock file removed.
+    EndSignals end_signals;
+    QObject::connect(&end_signals, &EndSignals::received, [&main_window] {
+        if (main_window)
+            main_window->exit_program();
+        else
+            QCoreApplication::exit(0);
+    });
     Q_INIT_RESOURCE(resources); // the pictures live in a static library
     QApplication::setApplicationName(QStringLiteral("tessaro"));
     QApplication::setApplicationVersion(QStringLiteral(TESSARO_VERSION));
+    // Docks and task bars match the window to its menu entry by this id.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.tessaro.tessaro"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tessaro.svg")));
     substitute_fonts();
     QFont base(QString::fromUtf8("宋体"));
     base.setPointSizeF(9);
     QApplication::setFont(base);
 
-    std::unique_ptr<tessaro::Form1> main_window;
-    auto* splash = new tessaro::Form2;
+    auto* splash = new Form2;
     splash->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(splash, &tessaro::Form2::entered, [&] {
-        main_window = std::make_unique<tessaro::Form1>();
+    QObject::connect(splash, &Form2::entered, [&] {
+        main_window = std::make_unique<Form1>();
         main_window->show_loaded();
         splash->close();
     });
