@@ -5,12 +5,12 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config ccache
   qt6-base-dev qt6-serialport-dev libgl-dev
-  fonts-noto-cjk
+  libqt6svg6 fonts-noto-cjk
   xvfb xdotool x11-utils imagemagick
   poppler-utils
   clang libclang-rt-14-dev
   libbenchmark-dev
-  appstream dpkg-dev file
+  appstream desktop-file-utils lintian dpkg-dev file
 )
 
 missing=()

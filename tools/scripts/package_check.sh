@@ -1,54 +1,202 @@
 #!/usr/bin/env bash
-# Builds the Debian package, installs it, checks what it put in place, starts the installed
-# program on a virtual display, then removes the package again.
+# Builds the Debian package and checks it without touching the system: what dpkg-deb shows of it,
+# lintian, the desktop file and metainfo, then the programs extracted into a temporary folder:
+# options, a short run against the simulator, the plugins Qt loads, a start without the CJK fonts.
+# Nothing is installed or removed; every file it makes is under build-pkg/ or a temporary folder.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+root_dir=$PWD
 
 build=build-pkg
 launcher=()
 command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSARO_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr \
-  "${launcher[@]}" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target tessaro tessaro-meter-sim
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSARO_TESTS=OFF -DTESSARO_SANITIZE=OFF \
+  -DCMAKE_INSTALL_PREFIX=/usr "${launcher[@]}" >/dev/null
+# Everything the package installs (the programs, the manual pages, the changelog).
+cmake --build "$build" -j"$(nproc)"
 (cd "$build" && rm -f tessaro_*.deb && cpack -G DEB >/dev/null)
 deb=$(ls "$PWD/$build"/tessaro_*.deb)
+version=$(dpkg-deb -f "$deb" Version)
 echo "package: $deb"
-dpkg-deb -f "$deb" Depends | grep -q fonts-noto-cjk
-dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6
 
-sudo_cmd=()
-[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get install -y -qq "$deb" >/dev/null
-trap '"${sudo_cmd[@]}" apt-get remove -y -qq tessaro >/dev/null 2>&1 || true' EXIT
+fail() { echo "package check: $*" >&2; exit 1; }
 
-test -x /usr/bin/tessaro
-test -x /usr/bin/tessaro-meter-sim
-test -f /usr/share/applications/io.tessaro.Tessaro.desktop
-test -f /usr/share/icons/hicolor/scalable/apps/io.tessaro.Tessaro.svg
-test -f /usr/share/icons/hicolor/48x48/apps/io.tessaro.Tessaro.png
-appstreamcli validate --no-net /usr/share/metainfo/io.tessaro.Tessaro.metainfo.xml >/dev/null
-/usr/bin/tessaro --version | grep -q "^tessaro 1\."
-/usr/bin/tessaro --help | grep -q Usage
-if /usr/bin/tessaro --bogus 2>/dev/null; then echo "an unknown argument was accepted" >&2; exit 1; fi
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
-# The installed program starts and shows its splash window.
-display=:$((150 + RANDOM % 100))
-Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true; "${sudo_cmd[@]}" apt-get remove -y -qq tessaro >/dev/null 2>&1 || true' EXIT
-export DISPLAY=$display
-home=$(mktemp -d)
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-XDG_CONFIG_HOME=$home QT_QPA_PLATFORM=xcb /usr/bin/tessaro &
-app=$!
-shown=no
-for _ in $(seq 100); do
-  if xdotool search --name '^Form2$' >/dev/null 2>&1; then shown=yes; break; fi
-  sleep 0.1
+# --- What dpkg-deb shows: files, relations, control members ---------------------------------------
+dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' >"$work/files"
+for f in /usr/bin/tessaro /usr/bin/tessaro-meter-sim \
+  /usr/share/applications/io.tessaro.tessaro.desktop /usr/share/metainfo/io.tessaro.tessaro.metainfo.xml \
+  /usr/share/icons/hicolor/scalable/apps/io.tessaro.tessaro.svg /usr/share/icons/hicolor/48x48/apps/io.tessaro.tessaro.png \
+  /usr/share/man/man1/tessaro.1.gz /usr/share/man/man1/tessaro-meter-sim.1.gz \
+  /usr/share/doc/tessaro/copyright /usr/share/doc/tessaro/changelog.gz; do
+  grep -qx -- "$f" "$work/files" || fail "the package lacks $f"
 done
-kill $app 2>/dev/null || true
-wait $app 2>/dev/null || true
-rm -rf "$home"
-[ "$shown" = yes ] || { echo "the installed program showed no window" >&2; exit 1; }
+grep -v '^/usr/' "$work/files" | grep -vx '/' | grep . && fail "files outside /usr"
+# Every program in the package has its manual page (tessaro-cli brings its own).
+for b in $(grep '^/usr/bin/.' "$work/files"); do
+  grep -qx "/usr/share/man/man1/$(basename "$b").1.gz" "$work/files" || fail "no manual page for $b"
+done
+
+field() { dpkg-deb -f "$deb" "$1" | tr ',' '\n' | sed 's/(.*//; s/|.*//; s/ //g' | grep .; }
+depends=$(field Depends)
+for p in libqt6widgets6 libqt6gui6 libqt6serialport6 libqt6printsupport6 libqt6svg6; do
+  grep -qx "$p" <<<"$depends" || fail "Depends lacks $p"
+done
+grep -qx fonts-noto-cjk <<<"$depends" && fail "the CJK fonts are a hard dependency (they are only recommended)"
+field Recommends | grep -qx fonts-noto-cjk || fail "Recommends lacks fonts-noto-cjk"
+# No maintainer scripts: the package only puts files in place (dpkg's triggers refresh the menus).
+dpkg-deb -e "$deb" "$work/control"
+for s in preinst postinst prerm postrm config; do
+  [ -e "$work/control/$s" ] && fail "unexpected maintainer script $s"
+done
+
+# --- lintian: no error, no warning; info and pedantic tags are listed -----------------------------
+lintian --pedantic --display-info --tag-display-limit 0 "$deb" >"$work/lintian" 2>&1 || true
+if [ -s "$work/lintian" ]; then
+  echo "lintian (info and pedantic tags, looked at):"
+  sed 's/^/  /' "$work/lintian"
+fi
+grep -E '^[EW]: ' "$work/lintian" && fail "lintian reports errors or warnings"
+grep -qE '^[IPX]: |^N: |^$' "$work/lintian" || [ ! -s "$work/lintian" ] || fail "lintian failed to run"
+
+# --- Desktop file and metainfo ---------------------------------------------------------------------
+root="$work/root"
+dpkg -x "$deb" "$root"
+out=$(desktop-file-validate "$root/usr/share/applications/io.tessaro.tessaro.desktop" 2>&1) || true
+[ -z "$out" ] || fail "desktop-file-validate: $out"
+grep -qx 'StartupWMClass=tessaro' "$root/usr/share/applications/io.tessaro.tessaro.desktop" ||
+  fail "the desktop file does not name the window class"
+validate_metainfo() {
+  local out
+  out=$(appstreamcli validate --pedantic --no-net "$1" 2>&1) || fail "appstreamcli: $out"
+  grep -qE '^[EWIP]: ' <<<"$out" && fail "appstreamcli reports: $out"
+  return 0
+}
+validate_metainfo "$root/usr/share/metainfo/io.tessaro.tessaro.metainfo.xml"
+# With a web address configured the metainfo gains a home page and a screenshot; check that form too.
+sample="$work/sample/io.tessaro.tessaro.metainfo.xml"
+mkdir -p "$work/sample"
+web='  <url type="homepage">https://www.example.com/tessaro/</url>\n  <screenshots>\n    <screenshot type="default">\n      <caption>Live readings and curve of the meter</caption>\n      <image>https://www.example.com/tessaro/screenshot.png</image>\n    </screenshot>\n  </screenshots>'
+sed "s|@TESSARO_METAINFO_WEB@|$web\n|" data/io.tessaro.tessaro.metainfo.xml.in >"$sample"
+grep -q '<screenshot ' "$sample" || fail "the metainfo template has no place for the web address"
+validate_metainfo "$sample"
+
+# --- The extracted programs --------------------------------------------------------------------------
+bin="$root/usr/bin/tessaro"
+sim="$root/usr/bin/tessaro-meter-sim"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_RUNTIME_DIR="$work/run"
+mkdir -p "$HOME" "$XDG_CONFIG_HOME/tessaro/ports" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+[ "$("$bin" --version)" = "tessaro $version" ] || fail "--version does not print 'tessaro $version'"
+"$bin" --help | grep -qF "$XDG_CONFIG_HOME/tessaro" || fail "--help does not name the configuration folder"
+set +e
+"$bin" --no-such-option >/dev/null 2>"$work/err"
+rc=$?
+set -e
+[ $rc -eq 2 ] && grep -q '^Usage: tessaro' "$work/err" || fail "an unknown option was not refused with a usage line"
+
+# The simulator behind port 1; the port file selects it.
+"$sim" --link "$XDG_CONFIG_HOME/tessaro/ports/com1" --records 30 >/dev/null 2>&1 &
+pids+=($!)
+printf '\001\000' >"$XDG_CONFIG_HOME/tessaro/myfile.txt"
+for _ in $(seq 100); do [ -e "$XDG_CONFIG_HOME/tessaro/ports/com1" ] && break; sleep 0.1; done
+[ -e "$XDG_CONFIG_HOME/tessaro/ports/com1" ] || fail "the extracted simulator did not start"
+
+# Waits until process $1 catches SIGTERM (its handlers are in place), at most 20 s.
+wait_handlers() {
+  local mask
+  for _ in $(seq 200); do
+    mask=$(awk '/^SigCgt:/ {print $2}' "/proc/$1/status" 2>/dev/null) || return 1
+    [ -n "$mask" ] && (( (16#$mask >> 14) & 1 )) && return 0
+    sleep 0.1
+  done
+  return 1
+}
+# The Qt plugins process $1 has loaded, each of which must come from a package the package depends on.
+check_plugins() {
+  local plugin pkg
+  grep -o '/[^ ]*/qt6/plugins/[^ ]*\.so' "/proc/$1/maps" | sort -u >"$work/plugins" || true
+  while read -r plugin; do
+    pkg=$(dpkg -S "$plugin" 2>/dev/null | head -1 | cut -d: -f1) || true
+    [ -n "$pkg" ] || fail "plugin $plugin belongs to no package"
+    case "$pkg" in qt6-gtk-platformtheme | qt6-xdgdesktopportal-platformtheme | qt6-wayland) continue ;; esac # the desktop's choice
+    grep -qx "$pkg" <<<"$depends" || fail "plugin $plugin comes from $pkg, which is not in Depends"
+  done <"$work/plugins"
+}
+# The serial port lock file process $1 holds, if any.
+lock_of() {
+  local f
+  for f in /run/lock/LCK..* /var/lock/LCK..* /tmp/LCK..*; do
+    [ -f "$f" ] && [ "$(head -1 "$f" 2>/dev/null | tr -d ' ')" = "$1" ] && { echo "$f"; return 0; }
+  done
+  return 0
+}
+# Ends process $1 with SIGTERM; it must leave through its exit path with status 0.
+end_with_term() {
+  kill -TERM "$1"
+  local rc=0
+  for _ in $(seq 300); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  wait "$1" || rc=$?
+  [ $rc -eq 0 ] || fail "SIGTERM ended the program with status $rc"
+}
+
+# A short offscreen run: starts, keeps running, ends cleanly on SIGTERM.
+QT_QPA_PLATFORM=offscreen "$bin" -platform offscreen >"$work/offscreen.log" 2>&1 &
+app=$!
+pids+=($app)
+wait_handlers $app || fail "the offscreen run did not come up: $(cat "$work/offscreen.log")"
+sleep 2
+kill -0 $app 2>/dev/null || fail "the offscreen run ended by itself: $(cat "$work/offscreen.log")"
+check_plugins $app
+end_with_term $app
+
+# On a virtual X display: the splash, a click into the main window, the link to the simulator, the
+# window's desktop file name; then SIGTERM removes the port's lock file. Once more without the CJK
+# fonts (only DejaVu), which must start and reach the main window as well.
+if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v xprop >/dev/null; then
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 3>"$work/display" >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  export DISPLAY=":$(head -1 "$work/display")"
+  cat >"$work/fonts.conf" <<EOF
+<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<fontconfig><dir>/usr/share/fonts/truetype/dejavu</dir><cachedir>$work/fontcache</cachedir></fontconfig>
+EOF
+  for fonts in system dejavu-only; do
+    env_fonts=()
+    [ $fonts = dejavu-only ] && env_fonts=(FONTCONFIG_FILE="$work/fonts.conf")
+    env "${env_fonts[@]}" QT_QPA_PLATFORM=xcb "$bin" >"$work/xcb.log" 2>&1 &
+    app=$!
+    pids+=($app)
+    splash=""
+    for _ in $(seq 200); do splash=$(xdotool search --pid $app --name '^Form2$' 2>/dev/null | head -1) && [ -n "$splash" ] && break; sleep 0.1; done
+    [ -n "$splash" ] || fail "($fonts fonts) no splash window: $(cat "$work/xcb.log")"
+    xprop -id "$splash" WM_CLASS | grep -q '"tessaro"' || fail "the window class is not tessaro"
+    sleep 0.5
+    xdotool mousemove --window "$splash" 20 20 click 1
+    main=""
+    for _ in $(seq 200); do main=$(xdotool search --pid $app --name 'TessaroV1.0' 2>/dev/null | head -1) && [ -n "$main" ] && break; sleep 0.1; done
+    [ -n "$main" ] || fail "($fonts fonts) the main window did not open: $(cat "$work/xcb.log")"
+    # The port opens: the serial layer holds a lock file with the program's process id.
+    lock=""
+    for _ in $(seq 150); do lock=$(lock_of $app) && [ -n "$lock" ] && break; sleep 0.1; done
+    [ -n "$lock" ] || fail "($fonts fonts) the port was not opened (no lock file of the program)"
+    check_plugins $app
+    end_with_term $app
+    [ ! -e "$lock" ] || fail "SIGTERM left the port's lock file $lock"
+  done
+else
+  echo "package check: no Xvfb/xdotool/xprop, the run on a display was skipped"
+fi
 echo "package check: passed"
