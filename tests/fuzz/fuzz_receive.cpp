@@ -7,7 +7,14 @@
 // would cost milliseconds per block (thousands of times slower); the port layer and the dispatch over a
 // real pseudo-terminal are covered by the serial tests.
 //
+// Time is virtual: the harness replaces clock_gettime, so the monotonic clock every timer, deadline and
+// elapsed timer reads moves only when an op lets time pass. Then the event loop runs, firing what is due
+// (a held request going out, the count line shown a frame late, the watchdog's ticks) in microseconds
+// instead of real milliseconds. After each input the loop runs until nothing is due, so no posted event
+// or timer is carried into the next input and memory stays flat over long campaigns.
+//
 // Input: a sequence of ops, each a selector byte followed by its operands (missing operands read as 0).
+// Selectors 0..239 pick the op by their value modulo 10; 240..255 are the time and wire ops.
 #include "app/form1.h"
 #include "link/mscomm.h"
 #include "platform/user_seam.h"
@@ -18,12 +25,47 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace {
+
+using std::chrono::milliseconds;
+
+// How far the virtual monotonic clock is ahead of the real one.
+std::atomic<int64_t> g_clock_ahead_ns{0};
+
+bool monotonic(clockid_t id) {
+    return id == CLOCK_MONOTONIC || id == CLOCK_MONOTONIC_RAW || id == CLOCK_MONOTONIC_COARSE || id == CLOCK_BOOTTIME;
+}
+
+} // namespace
+
+// Every clock read in the process (Qt's timers and deadlines, glib's main loop) comes here first; the
+// real clock is read with the system call so this stays independent of the C library's own symbol.
+extern "C" int clock_gettime(clockid_t id, struct timespec* ts) {
+    const long rc = syscall(SYS_clock_gettime, id, ts);
+    if (rc != 0 || !monotonic(id)) return static_cast<int>(rc);
+    constexpr int64_t kNs = 1'000'000'000;
+    const int64_t ns = static_cast<int64_t>(ts->tv_sec) * kNs + ts->tv_nsec + g_clock_ahead_ns.load();
+    ts->tv_sec = static_cast<time_t>(ns / kNs);
+    ts->tv_nsec = static_cast<long>(ns % kNs);
+    return 0;
+}
+
+namespace {
+
+constexpr milliseconds kLoopStep{5};        // virtual time between two turns of the event loop
+constexpr milliseconds kSettleStep{50};     // after an input: longer steps until nothing is due
+constexpr milliseconds kSettleSpan{1000};
 
 constexpr int kLastDownloadSlot = 4600;
 
@@ -79,12 +121,27 @@ void check(tessaro::Form1& f, bool recount) {
             fail("live sample out of range", long(k), long(f.live_samples[k]));
 }
 
+// Nothing left on the wire, as after a finished exchange.
+void quiet_wire(tessaro::Form1& f) {
+    f.due_bytes = 0;
+    f.due_until = QDeadlineTimer();
+    f.reply_unframed = false;
+}
+
 // Dispatch of one received block, in the receive handler's order.
 void receive(tessaro::Form1& f, QByteArray block) {
     const int len = f.MSComm1->InputLen();
     if (len > 0 && block.size() > len) block.truncate(len);
     f.rx_bytes = block;
     f.rx_seen = 16;
+    if (f.pending_address) {
+        // The block answers the exchange before the held request: once that reply is in, the
+        // request goes out on the next turn of the event loop.
+        f.due_bytes = std::max(0, f.due_bytes - static_cast<int>(block.size()));
+        if (f.due_bytes == 0) quiet_wire(f);
+        return;
+    }
+    f.due_bytes = std::max(0, f.due_bytes - static_cast<int>(block.size()));
     if (f.link_state == 1) {
         f.dl_session = 1;
         if (f.link_phase == 1) f.record_frame();
@@ -93,6 +150,25 @@ void receive(tessaro::Form1& f, QByteArray block) {
     if (f.link_state == 2 && f.link_phase == 2) f.port_check_reply();
     if (f.link_phase == 3) f.live_frame();
 }
+
+// One turn of the event loop: posted events, then every timer that is due, then deferred deletes.
+void turn_event_loop() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Lets `span` of virtual time pass in steps, running the event loop after each.
+void pass_time(milliseconds span, milliseconds step = kLoopStep) {
+    for (milliseconds done{0}; done < span; done += step) {
+        g_clock_ahead_ns += std::chrono::nanoseconds(std::min(step, span - done)).count();
+        turn_event_loop();
+    }
+}
+
+// Runs the loop until whatever the input started has run: the longest delayed path is a held request
+// waiting out the reply allowance (under 100 ms); the count line waits one display frame.
+void settle() { pass_time(kSettleSpan, kSettleStep); }
 
 void reset(tessaro::Form1& f) {
     f.clear_records();
@@ -119,6 +195,11 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     g_form = new tessaro::Form1;
     g_form->show_loaded();
     for (QTimer* t : {g_form->Timer1, g_form->Timer2, g_form->Timer3}) t->stop(); // the harness drives it
+    // The virtual clock reaches Qt's timers: an hour-long timer fires after an hour of virtual time.
+    bool fired = false;
+    QTimer::singleShot(std::chrono::hours(1), g_form, [&fired] { fired = true; });
+    pass_time(std::chrono::minutes(61), std::chrono::minutes(1));
+    if (!fired) fail("timers do not follow the virtual clock", 0, 0);
     return 0;
 }
 
@@ -127,11 +208,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     reset(f);
     Reader in{data, size};
     while (in.more()) {
-        // Each op starts with no reply left on the wire, as after the previous exchange.
-        f.due_bytes = 0;
-        f.due_until = QDeadlineTimer();
-        f.pending_address.reset();
-        switch (in.byte() % 10) {
+        const uint8_t op = in.byte();
+        if (op >= 240) {
+            switch (op & 3) {
+            case 0: pass_time(milliseconds(2 * (in.byte() + 1))); break; // 2..512 ms
+            case 1: f.Timer1_Timer(); break;                              // the link tick (watchdog)
+            case 2: f.Timer2_Timer(); break;                              // the live poll
+            default: quiet_wire(f); break;
+            }
+            check(f, false);
+            continue;
+        }
+        switch (op % 10) {
         case 0: f.link_state = static_cast<int16_t>(in.byte() % 3); break;
         case 1: f.link_phase = static_cast<int16_t>(in.byte() % 4); break;
         case 2: { // armed length
@@ -173,6 +261,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         check(f, false);
     }
+    settle(); // the delayed paths this input started run now, not in the next input
     check(f, true);
     return 0;
 }
