@@ -49,7 +49,8 @@ private slots:
         QTest::newRow("web area") << "Image2" << false;
     }
     void clicks() {
-        // Catches a click on the web area that enters, or a click elsewhere that does not.
+        // Catches a click on the web area that enters, or a click elsewhere that does not; the web
+        // area opens the page only when the build has an address for it.
         QFETCH(QString, target);
         QFETCH(bool, enters);
         tessaro::test::ScriptedUser user;
@@ -59,7 +60,7 @@ private slots:
         QVERIFY(w);
         QTest::mouseClick(w, Qt::LeftButton);
         QCOMPARE(entered.count(), enters ? 1 : 0);
-        QCOMPARE(user.urls.size(), enters ? 0 : 1);
+        QCOMPARE(user.urls.size(), enters || *tessaro::kWebAddress == '\0' ? 0 : 1);
     }
 
     void secondPictureAlsoEnters() {
