@@ -1,6 +1,7 @@
 // The history download: Read, the count reply and the record frames.
 #include "app/form1.h"
 
+#include "link/meter_protocol.h"
 #include "link/mscomm.h"
 #include "platform/user_seam.h"
 
@@ -14,12 +15,8 @@ namespace tessaro {
 
 namespace {
 
-constexpr int kMaxMeterCount = 4600;   // larger counts are refused and asked for again
 constexpr int kLastSlot = kMaxMeterCount; // the download writes slots 0..4600 at most
-constexpr uint16_t kCountAddress = 5000;
-constexpr int kFirstPairAddress = 257;
-constexpr int kFrameBytes = 8;
-constexpr uint8_t kEmptyByte = 0xFF;
+constexpr int kFrameBytes = kRecordFrameBytes;
 // An implausible frame is asked for again this many times; then it is taken as the meter's record.
 constexpr uint8_t kPairRetries = 2;
 constexpr int kFirstPageEnd = 282;     // pairs below this address fill the first page
@@ -37,7 +34,7 @@ void arm(Form1& f, int bytes) {
 }
 
 void ask_count(Form1& f) {
-    arm(f, 2);
+    arm(f, kWordReplyBytes);
     f.send_address(kCountAddress);
     f.link_state = 1;
     f.link_phase = 2;
@@ -111,14 +108,12 @@ void Form1::read_click() {
 
 void Form1::count_reply() {
     // The raw value decides: a short reply or any count above the limit is asked for again.
-    const int raw = rx_bytes.size() >= 2
-                        ? static_cast<uint8_t>(rx_bytes[0]) * 256 + static_cast<uint8_t>(rx_bytes[1])
-                        : -1;
-    if (raw < 0 || raw > kMaxMeterCount) {
+    const std::optional<int> count = decode_count(rx_bytes);
+    if (!count) {
         ask_count(*this);
         return;
     }
-    meter_count = static_cast<int16_t>(raw);
+    meter_count = static_cast<int16_t>(*count);
     dl_unfinished = true;
     if (meter_count == 0) {
         // The watchdog leaves the exchange alone while the operator reads this.
@@ -149,13 +144,11 @@ void Form1::record_frame() {
         arm(*this, kFrameBytes);
         return;
     }
-    const auto* b = reinterpret_cast<const uint8_t*>(rx_bytes.constData());
-    for (int k = 3; k < kFrameBytes; ++k) {
-        if (b[k] == kEmptyByte) {
-            end_download(*this, 0);
-            return;
-        }
+    if (is_empty_slot(rx_bytes)) {
+        end_download(*this, 0);
+        return;
     }
+    const auto* b = reinterpret_cast<const uint8_t*>(rx_bytes.constData());
     if (!plausible_record(b) && pair_retries < kPairRetries && pair_in_range) {
         // Stray bytes on the line shifted the frame: the pair again from its first record,
         // once the rest of this reply is off the line.
@@ -166,7 +159,7 @@ void Form1::record_frame() {
         arm(*this, kFrameBytes);
         return;
     }
-    const int s = rec_addr - kFirstPairAddress + pair_half;
+    const int s = slot_of(rec_addr, pair_half);
     if (s < 0 || s > kLastSlot) {
         end_download(*this, 0);
         return;

@@ -1,6 +1,7 @@
 // Requests, the receive handler, the port check, the link tick and the port supervisor.
 #include "app/form1.h"
 
+#include "link/meter_protocol.h"
 #include "link/mscomm.h"
 #include "link/port_choice.h"
 #include "platform/paths.h"
@@ -19,81 +20,38 @@ namespace tessaro {
 namespace {
 
 using std::chrono::milliseconds;
+using Clock = MeterExchange::Clock;
 
 constexpr milliseconds kLinkTick{60};
 constexpr int kWatchdogTicks = 40;      // the watchdog looks on the tick after this many
 constexpr int kPortFileRecheckTicks = 16;
 constexpr uint8_t kSeen = 16;
-constexpr uint16_t kPortCheckAddress = 6000;
-constexpr int kPortCheckAnswer = 6500;
-constexpr uint16_t kCountAddress = 5000;
-constexpr uint16_t kLiveAddress = 7000;
-constexpr uint16_t kFirstPairAddress = 257;
-constexpr int kBitsPerByte = 10;        // start, 8 data, stop
-constexpr int kBaud = 4800;
-constexpr milliseconds kReplyMargin{50}; // beyond a reply's own wire time
 const QString kLineSettings = QStringLiteral("4800,n,8,1");
-
-// Bytes the meter sends for a request: both frames of a record pair count as one reply.
-int reply_length(uint16_t address) {
-    switch (address) {
-    case kPortCheckAddress:
-    case kCountAddress: return 2;
-    case kLiveAddress: return 3;
-    default: return address >= kFirstPairAddress && (address - kFirstPairAddress) % 2 == 0 ? 16 : 0;
-    }
-}
-
-milliseconds reply_allowance(int bytes) {
-    const auto wire_us = static_cast<int64_t>(bytes) * kBitsPerByte * 1'000'000 / kBaud;
-    return kReplyMargin + milliseconds((wire_us + 999) / 1000);
-}
-
-bool exchange_due(const Form1& f) {
-    return (f.due_bytes > 0 || f.reply_unframed) && !f.due_until.hasExpired();
-}
-
-// Nothing on the wire any more (port opened or closed, exchange given up).
-void forget_exchange(Form1& f) {
-    f.due_bytes = 0;
-    f.due_until = QDeadlineTimer();
-    f.reply_unframed = false;
-}
 
 void transmit(Form1& f, uint16_t address) {
     // Whatever still waits belongs to an exchange that is over.
     f.MSComm1->setInBufferCount(0);
     // Both words in one write: the same bytes on the wire, one system call.
-    const char request[4] = {0, static_cast<char>(address >> 8), 0, static_cast<char>(address & 0xFF)};
-    f.MSComm1->Output(QByteArray(request, sizeof request));
-    f.due_bytes = reply_length(address);
-    f.due_until = QDeadlineTimer(reply_allowance(f.due_bytes));
-    f.reply_unframed = false;
+    f.MSComm1->Output(encode_request(address));
+    f.exchange.sent(address, Clock::now());
 }
 
 void flush_pending(Form1& f);
 
 void schedule_flush(Form1& f) {
-    const auto wait = std::max<qint64>(1, f.due_until.remainingTime() + 1);
-    QTimer::singleShot(milliseconds(wait), &f, [&f] { flush_pending(f); });
+    const auto left = std::chrono::ceil<milliseconds>(f.exchange.freeAt() - Clock::now());
+    QTimer::singleShot(std::max(milliseconds(1), left + milliseconds(1)), &f, [&f] { flush_pending(f); });
 }
 
 void flush_pending(Form1& f) {
-    if (!f.pending_address) return;
-    if (exchange_due(f)) {
+    if (!f.exchange.pending) return;
+    if (!f.exchange.lineFree(Clock::now())) {
         schedule_flush(f);
         return;
     }
-    const uint16_t address = *f.pending_address;
-    f.pending_address.reset();
+    const uint16_t address = *f.exchange.pending;
+    f.exchange.pending.reset();
     transmit(f, address);
-}
-
-// Counts bytes taken against the reply due; true while more of it is still to come.
-bool take_due(Form1& f, qsizetype taken) {
-    if (f.due_bytes <= 0) return false;
-    f.due_bytes = static_cast<int>(std::max<qsizetype>(0, f.due_bytes - taken));
-    return f.due_bytes > 0;
 }
 
 // The port box's number, parsed again only when its text has changed.
@@ -130,7 +88,7 @@ void remember_port(Form1& f) {
 
 void close_port(Form1& f) {
     f.MSComm1->setPortOpen(false);
-    forget_exchange(f);
+    f.exchange.forget();
 }
 
 QString open_failure_text(const MSComm& port) {
@@ -158,9 +116,9 @@ QString open_failure_text(const MSComm& port) {
 void Form1::send_address(uint16_t address) {
     // A request waits while the reply to the one before is still on its way, so that
     // reply is never taken as the answer to this one.
-    if (exchange_due(*this) || pending_address) {
-        const bool scheduled = pending_address.has_value();
-        pending_address = address;
+    if (!exchange.lineFree(Clock::now()) || exchange.pending) {
+        const bool scheduled = exchange.pending.has_value();
+        exchange.pending = address;
         if (!scheduled) schedule_flush(*this);
         return;
     }
@@ -171,27 +129,26 @@ void Form1::send_address_after_quiet(uint16_t address) {
     // The bytes still due and any stray bytes around them may still be on their way: the request
     // goes out only after the time they need, counted from now, and everything taken meanwhile
     // is dropped.
-    const QDeadlineTimer quiet(reply_allowance(std::max(due_bytes, 0)));
-    if (!exchange_due(*this) || due_until < quiet) due_until = quiet;
-    reply_unframed = true;
+    const auto now = Clock::now();
+    exchange.holdUntil(now, now + quiet_time(exchange.dueBytes()));
     send_address(address);
 }
 
 void Form1::MSComm1_OnComm() {
     if (MSComm1->CommEvent() != MSComm::kCommEventReceive) return;
-    if (sorting && link_state == 1 && link_phase == 1 && !pending_address) {
+    if (sorting && link_state == 1 && link_phase == 1 && !exchange.pending) {
         // The sort owns the store: record frames wait in the port until it ends.
         held_for_sort = true;
         return;
     }
     rx_bytes = MSComm1->Input();
     // Bytes of a reply still due (the second frame of a pair) stay for the next event.
-    const bool more_due = take_due(*this, rx_bytes.size());
+    const bool more_due = exchange.take(rx_bytes.size(), Clock::now()).more_due;
     if (!more_due) MSComm1->setInBufferCount(0);
     MSComm1->setOutBufferCount(0);
     rx_seen = kSeen;
 
-    if (pending_address) {
+    if (exchange.pending) {
         // This block answers the exchange before the held request, not that request.
         if (!more_due) flush_pending(*this);
         return;
@@ -212,10 +169,7 @@ void Form1::port_check_reply() {
     Command13->setEnabled(true);
     Command12->setEnabled(true);
     Command7->setEnabled(true);
-    const int v = rx_bytes.size() >= 2
-                      ? static_cast<uint8_t>(rx_bytes[0]) * 256 + static_cast<uint8_t>(rx_bytes[1])
-                      : 0;
-    if (v != kPortCheckAnswer) {
+    if (!is_port_check_answer(rx_bytes)) {
         set_text(Text40, QStringLiteral("Connect Fail"));
         live_skip = 0;
         return;
@@ -226,8 +180,8 @@ void Form1::port_check_reply() {
         pair_half = 0;
         link_state = 1;
         link_phase = 1;
-        MSComm1->setInputLen(8);
-        MSComm1->setRThreshold(8);
+        MSComm1->setInputLen(kRecordFrameBytes);
+        MSComm1->setRThreshold(kRecordFrameBytes);
     } else if (dl_session != 1) {
         meter_count = 0;
         rec_addr = 0;
@@ -256,7 +210,7 @@ void Form1::Timer1_Timer() {
             if (link_state == 1) link_state = 2;
             MSComm1->setOutBufferCount(0);
             MSComm1->setInBufferCount(0);
-            forget_exchange(*this);
+            exchange.forget();
         }
         link_ticks = 0;
         rx_seen = 0;
@@ -265,9 +219,9 @@ void Form1::Timer1_Timer() {
     if (!MSComm1->PortOpen()) {
         live_skip = 0;
         set_text(Text40, QStringLiteral("Connection Fail"));
-    } else if (link_state == 2 && !exchange_due(*this) && !pending_address && !dl_box_open) {
-        MSComm1->setRThreshold(2);
-        MSComm1->setInputLen(2);
+    } else if (link_state == 2 && exchange.lineFree(Clock::now()) && !exchange.pending && !dl_box_open) {
+        MSComm1->setRThreshold(kWordReplyBytes);
+        MSComm1->setInputLen(kWordReplyBytes);
         link_phase = 2;
         send_address(kPortCheckAddress);
     }
@@ -291,7 +245,7 @@ void Form1::Timer3_Timer() {
     MSComm1->setCommPort(*last_port);
     MSComm1->setSettings(kLineSettings);
     if (MSComm1->setPortOpen(true) == 0) {
-        forget_exchange(*this);
+        exchange.forget();
         Text38->setToolTip(MSComm1->devicePath());
         Text39->setToolTip(QString());
     } else {

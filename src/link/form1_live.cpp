@@ -3,6 +3,7 @@
 
 #include "link/live_reading.h"
 #include "link/live_stats.h"
+#include "link/meter_protocol.h"
 #include "link/mscomm.h"
 #include "platform/ui_text.h"
 
@@ -15,9 +16,8 @@
 namespace tessaro {
 
 namespace {
-constexpr uint16_t kLiveAddress = 7000;
-constexpr int kLiveReplyLength = 3;
-constexpr int kTwoByteReply = 2;
+constexpr int kLiveReplyLength = kLiveFrameBytes;
+constexpr int kTwoByteReply = kWordReplyBytes;
 constexpr uint8_t kSkipHeld = 9;
 const QColor kReadingColour{0, 128, 0};
 } // namespace

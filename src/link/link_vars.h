@@ -1,10 +1,10 @@
 // Variables of the meter link: link state, receive bookkeeping and the history download.
 #pragma once
 
+#include "link/meter_exchange.h"
 #include "platform/file_watch.h"
 
 #include <QByteArray>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QString>
 
@@ -27,14 +27,7 @@ struct LinkVars {
     // A counted download has not reached its end: a good port check resumes it.
     bool dl_unfinished = false;
 
-    // One exchange on the wire at a time: the reply bytes still due for the request last sent,
-    // and the moment after which that reply no longer holds back the next request.
-    int due_bytes = 0;
-    QDeadlineTimer due_until;
-    // The reply on the wire was shifted by stray bytes: its length no longer tells where it ends,
-    // so it holds back the next request until due_until whatever has been taken.
-    bool reply_unframed = false;
-    std::optional<uint16_t> pending_address; // a request held back until the reply due is in
+    MeterExchange exchange; // one request on the wire at a time, and the request held back
     bool held_for_sort = false;               // record frames wait in the port while a sort runs
     bool dl_box_open = false;                 // "No Data" is open: the exchange must not be given up
 

@@ -122,11 +122,7 @@ void check(tessaro::Form1& f, bool recount) {
 }
 
 // Nothing left on the wire, as after a finished exchange.
-void quiet_wire(tessaro::Form1& f) {
-    f.due_bytes = 0;
-    f.due_until = QDeadlineTimer();
-    f.reply_unframed = false;
-}
+void quiet_wire(tessaro::Form1& f) { f.exchange.forget(); }
 
 // Dispatch of one received block, in the receive handler's order.
 void receive(tessaro::Form1& f, QByteArray block) {
@@ -134,14 +130,13 @@ void receive(tessaro::Form1& f, QByteArray block) {
     if (len > 0 && block.size() > len) block.truncate(len);
     f.rx_bytes = block;
     f.rx_seen = 16;
-    if (f.pending_address) {
+    const auto took = f.exchange.take(block.size(), tessaro::MeterExchange::Clock::now());
+    if (f.exchange.pending) {
         // The block answers the exchange before the held request: once that reply is in, the
         // request goes out on the next turn of the event loop.
-        f.due_bytes = std::max(0, f.due_bytes - static_cast<int>(block.size()));
-        if (f.due_bytes == 0) quiet_wire(f);
+        if (!took.more_due) quiet_wire(f);
         return;
     }
-    f.due_bytes = std::max(0, f.due_bytes - static_cast<int>(block.size()));
     if (f.link_state == 1) {
         f.dl_session = 1;
         if (f.link_phase == 1) f.record_frame();
