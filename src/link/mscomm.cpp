@@ -19,17 +19,11 @@ MSComm::MSComm(QObject* parent) : QObject(parent) {
     check_timer_.setSingleShot(true);
     check_timer_.setInterval(0);
     connect(&check_timer_, &QTimer::timeout, this, &MSComm::checkThreshold);
-    connect(&port_, &QSerialPort::readyRead, this, &MSComm::scheduleCheck);
+    connect(&port_, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::onError);
 }
 
 MSComm::~MSComm() { port_.close(); }
-
-void MSComm::setCommPort(int n) {
-    if (n == comm_port_ && resolved_) return;
-    comm_port_ = n;
-    resolved_ = false; // a new choice enumerates the system's ports once more
-}
 
 bool MSComm::PortOpen() const { return port_.isOpen(); }
 
@@ -56,12 +50,8 @@ int MSComm::setPortOpen(bool open) {
         return 0;
     }
     if (port_.isOpen()) return kPortAlreadyOpen;
-    if (!fixed_path_.isEmpty()) {
-        device_path_ = fixed_path_;
-    } else if (!resolved_) {
-        device_path_ = resolve_serial_port(comm_port_);
-        resolved_ = true;
-    }
+    // Resolved at every attempt: the map entry or the adapter may have appeared since the last.
+    device_path_ = fixed_path_.isEmpty() ? device_map_.resolve(comm_port_) : fixed_path_;
     last_failure_ = OpenFailure::None;
     if (device_path_.isEmpty() || !QFileInfo::exists(device_path_)) {
         last_failure_ = OpenFailure::NoSuchPort;
@@ -143,6 +133,11 @@ QByteArray MSComm::Input() {
     QByteArray bytes = input_len_ > 0 ? port_.read(input_len_) : port_.readAll();
     taken_in_handler_ += bytes.size();
     return bytes;
+}
+
+void MSComm::onReadyRead() {
+    if (port_.bytesAvailable() > kMaxHeldInput) port_.clear(QSerialPort::Input);
+    scheduleCheck();
 }
 
 void MSComm::scheduleCheck() {

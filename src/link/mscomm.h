@@ -1,6 +1,8 @@
 // The serial port layer: the few operations the meter link uses, on QSerialPort.
 #pragma once
 
+#include "platform/serial_device_map.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
@@ -23,8 +25,8 @@ public:
     explicit MSComm(QObject* parent = nullptr);
     ~MSComm() override;
 
-    // Port number 1..16; takes effect at the next open. A new number is resolved afresh.
-    void setCommPort(int n);
+    // Port number 1..16; takes effect at the next open, where it is resolved to its device again.
+    void setCommPort(int n) { comm_port_ = n; }
     int CommPort() const { return comm_port_; }
     // Opens this device instead of the port number's (the command-line tool, the port probe).
     void setDevicePath(const QString& path) { fixed_path_ = path; }
@@ -51,6 +53,11 @@ public:
     // The device behind the current number (empty when there is none) and why the last open failed.
     QString devicePath() const { return device_path_; }
     OpenFailure lastOpenFailure() const { return last_failure_; }
+    SerialDeviceMap& deviceMap() { return device_map_; }
+
+    // The most received bytes the layer holds: no reply is longer, so more than this is a device
+    // babbling while nobody takes its bytes (a message box open), and it is dropped.
+    static constexpr qsizetype kMaxHeldInput = 4096;
 
 signals:
     // Raised on the window's thread when at least RThreshold bytes wait and the
@@ -59,6 +66,7 @@ signals:
 
 private:
     void scheduleCheck();
+    void onReadyRead();
     void checkThreshold();
     void raiseIfDue();
     void syncWakeThreshold();
@@ -70,7 +78,7 @@ private:
     QString settings_ = QStringLiteral("4800,n,8,1");
     QString device_path_;
     QString fixed_path_;
-    bool resolved_ = false;
+    SerialDeviceMap device_map_;
     int input_len_ = 0;
     int r_threshold_ = 0;
     int wake_min_ = -1; // the driver's VMIN as last set; -1 when not known

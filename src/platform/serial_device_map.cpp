@@ -48,14 +48,29 @@ QString stable_device_path(const QString& device) {
     return device;
 }
 
-QString resolve_serial_port(int n) {
-    if (n < 1 || n > 16) return {};
+namespace {
+QString map_entry_of(int n) {
     const QString entry = paths::port_map_entry(n);
     const QFileInfo info(entry);
-    if (info.isSymLink() || info.exists()) return entry;
-    const QStringList ports = system_serial_ports();
+    return info.isSymLink() || info.exists() ? entry : QString();
+}
+} // namespace
+
+QString resolve_serial_port(int n, const PortLister& list) {
+    if (n < 1 || n > 16) return {};
+    if (QString entry = map_entry_of(n); !entry.isEmpty()) return entry;
+    const QStringList ports = list();
     if (n > ports.size()) return {};
     return stable_device_path(ports.at(n - 1));
+}
+
+QString SerialDeviceMap::resolve(int n) {
+    if (n < 1 || n > 16) return {};
+    if (QString entry = map_entry_of(n); !entry.isEmpty()) return entry;
+    if (n == kept_port_ && !kept_path_.isEmpty() && QFileInfo::exists(kept_path_)) return kept_path_;
+    kept_port_ = n;
+    kept_path_ = resolve_serial_port(n, list_);
+    return kept_path_;
 }
 
 } // namespace tessaro
