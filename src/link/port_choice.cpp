@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tessaro {
@@ -23,9 +24,17 @@ std::optional<int> port_number(const QString& text) {
 }
 
 std::optional<int16_t> read_port_file(const QString& path) {
-    // Read on every link tick, so plain system calls; never blocks on a FIFO put in its place.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Read on every link tick, so plain system calls. A FIFO or a device put in its place counts as
+    // no file: it is never opened (opening a serial device changes its lines).
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return std::nullopt;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     unsigned char bytes[2];
     ssize_t n;
     do n = ::pread(fd, bytes, sizeof bytes, 0);
@@ -43,14 +52,24 @@ bool write_port_file(const QString& path, int16_t value) {
     const QFileInfo info(path);
     // A symlink (even a dangling one) is written through; only a plain missing path needs its folder.
     if (!info.isSymLink() && !QDir().mkpath(info.absolutePath())) return false;
-    QFile file(path);
-    // ReadWrite opens without truncating and creates the file when missing.
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) return false;
-    const auto raw = static_cast<uint16_t>(value);
-    const char bytes[2] = {static_cast<char>(raw & 0xFF), static_cast<char>(raw >> 8)};
-    const bool ok = file.seek(0) && file.write(bytes, 2) == 2;
-    file.close();
-    return ok && file.error() == QFileDevice::NoError;
+    const QByteArray name = QFile::encodeName(path);
+    // Only a regular file (or a link to one) is the port file: a FIFO or a device put in its place
+    // is left alone, without opening a device (which could change its lines) and without a word.
+    struct stat st {};
+    if (::stat(name.constData(), &st) == 0 && !S_ISREG(st.st_mode)) return false;
+    // Opened without truncating and created when missing; written in place, keeping any tail.
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    if (fd < 0) return false;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok) {
+        const auto raw = static_cast<uint16_t>(value);
+        const unsigned char bytes[2] = {static_cast<unsigned char>(raw & 0xFF), static_cast<unsigned char>(raw >> 8)};
+        ssize_t n;
+        do n = ::pwrite(fd, bytes, sizeof bytes, 0);
+        while (n < 0 && errno == EINTR);
+        ok = n == 2;
+    }
+    return ::close(fd) == 0 && ok;
 }
 
 } // namespace tessaro

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,6 +44,8 @@ private slots:
     void read_only_file_fails();
     void folder_that_cannot_be_created_fails();
     void directory_in_place_of_file_fails();
+    void fifo_or_device_left_alone_data();
+    void fifo_or_device_left_alone();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -194,6 +197,29 @@ void TstPortChoice::directory_in_place_of_file_fails() {
     QVERIFY(QDir().mkpath(path_));
     QVERIFY(!write_port_file(path_, 3));
     QVERIFY(QFileInfo(path_).isDir());
+}
+
+
+void TstPortChoice::fifo_or_device_left_alone_data() {
+    QTest::addColumn<bool>("fifo");
+    QTest::newRow("FIFO") << true;
+    QTest::newRow("link to /dev/null") << false;
+}
+
+void TstPortChoice::fifo_or_device_left_alone() {
+    // Catches a FIFO or a device taken for the port file: a blocked open, a seek warning on every
+    // tick, or a device opened (and its lines changed) to write a port number into it.
+    QFETCH(bool, fifo);
+    QVERIFY(QDir().mkpath(QFileInfo(path_).absolutePath()));
+    if (fifo)
+        QCOMPARE(::mkfifo(QFile::encodeName(path_).constData(), 0600), 0);
+    else
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), path_));
+    QVERIFY(!write_port_file(path_, 3));
+    QVERIFY(!read_port_file(path_).has_value());
+    struct stat st {};
+    QCOMPARE(::lstat(QFile::encodeName(path_).constData(), &st), 0);
+    QVERIFY(fifo ? S_ISFIFO(st.st_mode) : S_ISLNK(st.st_mode));
 }
 
 QTEST_GUILESS_MAIN(TstPortChoice)
