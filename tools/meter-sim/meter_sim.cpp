@@ -21,6 +21,9 @@ constexpr qint64 kNsPerMs = 1'000'000;
 // A partial request older than this is left over from an aborted write, not the start of the next one.
 constexpr qint64 kStaleRequestNs = 200 * kNsPerMs;
 constexpr int kMaxGarbageBytes = 3;
+// A babbling device keeps the line's queue full: a chunk every millisecond is more than it takes.
+constexpr std::chrono::milliseconds kBabbleInterval{1};
+constexpr int kBabbleChunk = 4096;
 constexpr char kEmptyByte = static_cast<char>(0xFF);
 
 qint64 toNs(milliseconds ms) {
@@ -67,6 +70,12 @@ MeterSim::MeterSim(MeterSimOptions options, QObject* parent)
     connect(disappear_timer_, &QTimer::timeout, this, [this] {
         if (!disappeared_once_) disappearFault();
     });
+    appear_timer_ = new QTimer(this);
+    appear_timer_->setSingleShot(true);
+    connect(appear_timer_, &QTimer::timeout, this, &MeterSim::appearLate);
+    babble_timer_ = new QTimer(this);
+    babble_timer_->setInterval(kBabbleInterval);
+    connect(babble_timer_, &QTimer::timeout, this, &MeterSim::babbleOnce);
 }
 
 MeterSim::~MeterSim() {
@@ -107,13 +116,17 @@ bool MeterSim::start() {
         }
     }
     clock_.start();
-    if (!openLine()) return false;
+    if (!openLine(!options_.appearAt)) return false;
+    if (options_.appearAt) appear_timer_->start(*options_.appearAt);
+    if (options_.babble) babble_timer_->start();
     if (options_.silentAt) silence_start_ns_ = toNs(*options_.silentAt);
     if (options_.disappearAt) disappear_timer_->start(*options_.disappearAt);
     return true;
 }
 
 void MeterSim::stop() {
+    appear_timer_->stop();
+    babble_timer_->stop();
     disappear_timer_->stop();
     reappear_timer_->stop();
     out_timer_->stop();
@@ -128,8 +141,8 @@ void MeterSim::stop() {
     port_.close();
 }
 
-bool MeterSim::openLine() {
-    if (!port_.open(error_) || !port_.pointLink(options_.link, error_)) {
+bool MeterSim::openLine(bool link) {
+    if (!port_.open(error_) || (link && !port_.pointLink(options_.link, error_))) {
         port_.close();
         return false;
     }
@@ -166,6 +179,23 @@ bool MeterSim::reappear() {
     log(QStringLiteral("device reappeared at %1").arg(port_.slavePath()));
     emit reappeared(port_.slavePath());
     return true;
+}
+
+void MeterSim::appearLate() {
+    if (!port_.isOpen()) return;
+    if (!port_.pointLink(options_.link, error_)) {
+        log(QStringLiteral("cannot make the link: %1").arg(error_));
+        return;
+    }
+    log(QStringLiteral("device appeared at %1").arg(options_.link));
+    emit appeared(options_.link);
+}
+
+void MeterSim::babbleOnce() {
+    if (!port_.isOpen()) return;
+    QByteArray noise(kBabbleChunk, Qt::Uninitialized);
+    for (char& c : noise) c = static_cast<char>(rng_.bounded(256));
+    port_.write(noise); // what the full line cannot take is dropped
 }
 
 void MeterSim::disappearFault() {

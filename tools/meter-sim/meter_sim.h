@@ -84,6 +84,7 @@ class MeterSim : public QObject {
     void bytesWritten(const QByteArray& bytes, qint64 atNs);
     void disappeared();
     void reappeared(const QString& slavePath);
+    void appeared(const QString& link);
 
   private:
     struct Chunk {
@@ -92,7 +93,9 @@ class MeterSim : public QObject {
         bool alone = false; // a split reply's byte: its own write, a gap after the one before
     };
 
-    bool openLine();
+    bool openLine(bool link = true);
+    void appearLate();
+    void babbleOnce();
     void onReadable();
     void parse(const QByteArray& bytes, qint64 readNs);
     void handle(quint16 address, qint64 firstByteNs);
@@ -112,6 +115,8 @@ class MeterSim : public QObject {
     NsTimer* out_timer_ = nullptr;
     QTimer* reappear_timer_ = nullptr;
     QTimer* disappear_timer_ = nullptr;
+    QTimer* appear_timer_ = nullptr;
+    QTimer* babble_timer_ = nullptr;
     QElapsedTimer clock_;
     QRandomGenerator rng_;
     QString error_;

@@ -33,7 +33,8 @@ constexpr OptionEntry kOptions[] = {
     {"records-file", "file",
      "Read the held records from a file: one record a line as 16 hex digits (the 8 bytes), "
      "'#' starts a comment."},
-    {"count", "n", "Record count answered to 5000, independent of the records held (default: records held)."},
+    {"count", "n",
+     "Record count answered to 5000 (0..65535), independent of the records held (default: records held)."},
     {"seed", "n", "Seed of generated records and random faults (default 1)."},
     {"live-wave", "kind", "Live reading waveform: constant, sine, ramp or walk (default constant)."},
     {"live-count", "n", "Live count: the constant, or the centre of the waveform (default 1234)."},
@@ -57,6 +58,8 @@ constexpr OptionEntry kOptions[] = {
     {"disappear-after", "n", "Fault: the device disappears at the request after the first n."},
     {"disappear-at", "seconds", "Fault: the device disappears at this moment after start."},
     {"disappear-for", "seconds", "Time until the device reappears (default: stays gone)."},
+    {"appear-at", "seconds", "Fault: the link to the device is made only this long after start (a late plug)."},
+    {"babble", nullptr, "Fault: send random bytes at full speed without end, besides the answers."},
     {"log", nullptr, "Log each request served and its answer on stderr."},
 };
 
@@ -303,6 +306,8 @@ bool readMeterSimOptions(const QCommandLineParser& p, MeterSimOptions& o, QStrin
         error = QStringLiteral("--disappear-for needs --disappear-after or --disappear-at");
         return false;
     }
+    if (!readSeconds(p, "appear-at", o.appearAt, error)) return false;
+    o.babble = p.isSet(QStringLiteral("babble"));
     o.log = p.isSet(QStringLiteral("log"));
     return true;
 }

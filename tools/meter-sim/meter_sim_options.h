@@ -51,6 +51,9 @@ struct MeterSimOptions {
     std::optional<std::chrono::milliseconds> disappearAt;
     std::optional<std::chrono::milliseconds> disappearFor; // unset: stays gone
 
+    std::optional<std::chrono::milliseconds> appearAt; // the link is made this long after start
+    bool babble = false; // random bytes at full speed, without end, besides the answers
+
     quint32 seed = 1; // generated records and random faults repeat for the same seed
     bool log = false; // each request served, on stderr
 };
