@@ -105,6 +105,7 @@ public:
     void select_saved_port();    // start-up: the port box from the port file
     // download
     void read_click();           // Read on Command5
+    void ask_count();
     void count_reply();
     void record_frame();
     // live acquisition

@@ -26,12 +26,14 @@ void Form1::Command2_Click() {
         dl_unfinished = false; // an emptied download is not resumed
         Text33->hide();
         Text34->hide();
+        // The download is over: every button it took away comes back, as at its end.
+        for (QPushButton* b : {Command13, Command12, Command7, Command15, Command16}) b->setEnabled(true);
     }
     Command5->setEnabled(true);
 }
 
 void Form1::Command7_Click() {
-    if (sorting) return;
+    if (sorting || dl_unfinished) return; // a download waiting for its resume keeps the order
     count_records();
     restore_order(*this);
     show_page(1);

@@ -38,7 +38,8 @@ struct SortingFlag {
 };
 
 void run_sort(Form1& f, SortOrder order) {
-    if (f.sorting) return;
+    // A download waiting for its resume writes the repeated pair by slot: the order must stay.
+    if (f.sorting || f.dl_unfinished) return;
     const SortingFlag flag(f);
     f.count_records();
     const int passes = f.ji_ge; // read once: the bar's scale

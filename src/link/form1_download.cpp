@@ -17,6 +17,9 @@ namespace {
 
 constexpr int kLastSlot = kMaxMeterCount; // the download writes slots 0..4600 at most
 constexpr int kFrameBytes = kRecordFrameBytes;
+// Counts refused in a row before the download is given up: a meter that keeps answering them has
+// no valid count to give. Asked once a link tick, that is about half a second.
+constexpr uint8_t kCountRefusals = 8;
 // An implausible frame is asked for again this many times; then it is taken as the meter's record.
 constexpr uint8_t kPairRetries = 2;
 constexpr int kFirstPageEnd = 282;     // pairs below this address fill the first page
@@ -31,13 +34,6 @@ constexpr std::chrono::milliseconds kDisplayFrame{12};
 void arm(Form1& f, int bytes) {
     f.MSComm1->setRThreshold(bytes);
     f.MSComm1->setInputLen(bytes);
-}
-
-void ask_count(Form1& f) {
-    arm(f, kWordReplyBytes);
-    f.send_address(kCountAddress);
-    f.link_state = 1;
-    f.link_phase = 2;
 }
 
 void set_read_buttons(Form1& f, bool enabled) {
@@ -91,6 +87,13 @@ void show_progress(Form1& f) {
 
 } // namespace
 
+void Form1::ask_count() {
+    arm(*this, kWordReplyBytes);
+    send_address(kCountAddress);
+    link_state = 1;
+    link_phase = 2;
+}
+
 void Form1::read_click() {
     if (Command5->text() != QLatin1String("Read") || link_state == 1 || sorting) return;
     // Refuse before touching the store: a link that is down must not cost the records on show.
@@ -98,23 +101,40 @@ void Form1::read_click() {
         user_seam().message(this, MessageRequest{QStringLiteral("Connect Fail"), QStringLiteral("System prompt")});
         return;
     }
-    clear_records();
+    // The records on show stay until the meter has given its count: a meter that is switched off
+    // leaves the table as it was.
     dl_unfinished = false;
-    ask_count(*this);
-    count_records();
-    Text41->setText(QStringLiteral("%1/%2Page   %3No").arg(cur_page + 1).arg(page_count).arg(ji_ge - 1));
-    show_page(1);
+    count_refusals = 0;
+    count_again = false;
+    ask_count();
+    Text42->setText(QStringLiteral("Reading......."));
 }
 
 void Form1::count_reply() {
-    // The raw value decides: a short reply or any count above the limit is asked for again.
+    // The raw value decides: a short reply or any count above the limit is asked for again, on the
+    // next link tick, a few times in a row at most.
     const std::optional<int> count = decode_count(rx_bytes);
     if (!count) {
-        ask_count(*this);
+        if (++count_refusals < kCountRefusals) {
+            count_again = true;
+            return;
+        }
+        count_refusals = 0;
+        link_state = 2;
+        dl_session = 0;
+        Text42->clear();
+        set_read_buttons(*this, true);
+        user_seam().message(this, MessageRequest{QStringLiteral("The meter's record count is not valid"),
+                                                 QStringLiteral("System prompt")});
         return;
     }
+    count_refusals = 0;
     meter_count = static_cast<int16_t>(*count);
     dl_unfinished = true;
+    clear_records();
+    count_records();
+    Text41->setText(QStringLiteral("%1/%2Page   %3No").arg(cur_page + 1).arg(page_count).arg(ji_ge - 1));
+    show_page(1);
     if (meter_count == 0) {
         // The watchdog leaves the exchange alone while the operator reads this.
         dl_box_open = true;

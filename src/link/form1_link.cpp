@@ -88,7 +88,20 @@ void remember_port(Form1& f) {
 
 void close_port(Form1& f) {
     f.MSComm1->setPortOpen(false);
-    f.exchange.forget();
+    // The device may still answer into its side of the line: that answer is dropped after a reopen.
+    f.exchange.giveUp();
+}
+
+// Whether the link, as it stands, takes a reply to this address as the reply it waits for.
+bool reply_expected(const Form1& f, uint16_t address) {
+    switch (address_kind(address)) {
+    case AddressKind::PortCheck: return f.link_state == 2 && f.link_phase == 2;
+    case AddressKind::Count: return f.link_state == 1 && f.link_phase == 2;
+    case AddressKind::RecordPair: return f.link_state == 1 && f.link_phase == 1;
+    case AddressKind::Live: return f.link_phase == 3;
+    case AddressKind::Other: break;
+    }
+    return true;
 }
 
 QString open_failure_text(const MSComm& port) {
@@ -129,8 +142,7 @@ void Form1::send_address_after_quiet(uint16_t address) {
     // The bytes still due and any stray bytes around them may still be on their way: the request
     // goes out only after the time they need, counted from now, and everything taken meanwhile
     // is dropped.
-    const auto now = Clock::now();
-    exchange.holdUntil(now, now + quiet_time(exchange.dueBytes()));
+    exchange.holdUntil(Clock::now() + quiet_time(exchange.dueBytes()));
     send_address(address);
 }
 
@@ -142,8 +154,11 @@ void Form1::MSComm1_OnComm() {
         return;
     }
     rx_bytes = MSComm1->Input();
+    const auto now = Clock::now();
+    const std::optional<uint16_t> answering = exchange.dueAddress(now);
+    const MeterExchange::Take took = exchange.take(rx_bytes.size(), now);
     // Bytes of a reply still due (the second frame of a pair) stay for the next event.
-    const bool more_due = exchange.take(rx_bytes.size(), Clock::now()).more_due;
+    const bool more_due = took.more_due;
     if (!more_due) MSComm1->setInBufferCount(0);
     MSComm1->setOutBufferCount(0);
     rx_seen = kSeen;
@@ -153,6 +168,9 @@ void Form1::MSComm1_OnComm() {
         if (!more_due) flush_pending(*this);
         return;
     }
+    // The answer to an exchange that was given up, or to a request of another kind than the link
+    // now waits for (a live reading asked just before the history view): never a reply here.
+    if (took.dropped || (answering && !reply_expected(*this, *answering))) return;
 
     if (link_state == 1) {
         dl_session = 1;
@@ -166,10 +184,16 @@ void Form1::MSComm1_OnComm() {
 }
 
 void Form1::port_check_reply() {
-    Command13->setEnabled(true);
-    Command12->setEnabled(true);
-    Command7->setEnabled(true);
+    // While a download waits for its resume, a sort or Restore would move records under the
+    // repeated pair: their buttons stay as the download left them.
+    const auto give_back_sorts = [this] {
+        if (dl_unfinished) return;
+        Command13->setEnabled(true);
+        Command12->setEnabled(true);
+        Command7->setEnabled(true);
+    };
     if (!is_port_check_answer(rx_bytes)) {
+        give_back_sorts();
         set_text(Text40, QStringLiteral("Connect Fail"));
         live_skip = 0;
         return;
@@ -187,6 +211,7 @@ void Form1::port_check_reply() {
         rec_addr = 0;
         dl_unfinished = false;
     }
+    give_back_sorts();
     set_text(Text40, QStringLiteral("Connect Success"));
 }
 
@@ -210,12 +235,18 @@ void Form1::Timer1_Timer() {
             if (link_state == 1) link_state = 2;
             MSComm1->setOutBufferCount(0);
             MSComm1->setInBufferCount(0);
-            exchange.forget();
+            count_again = false;
+            exchange.giveUp();
         }
         link_ticks = 0;
         rx_seen = 0;
     }
 
+    if (count_again) {
+        // A refused count is asked for again here, once a tick, not at the meter's pace.
+        count_again = false;
+        if (link_state == 1 && link_phase == 2 && MSComm1->PortOpen()) ask_count();
+    }
     if (!MSComm1->PortOpen()) {
         live_skip = 0;
         set_text(Text40, QStringLiteral("Connection Fail"));
@@ -245,7 +276,6 @@ void Form1::Timer3_Timer() {
     MSComm1->setCommPort(*last_port);
     MSComm1->setSettings(kLineSettings);
     if (MSComm1->setPortOpen(true) == 0) {
-        exchange.forget();
         Text38->setToolTip(MSComm1->devicePath());
         Text39->setToolTip(QString());
     } else {

@@ -23,6 +23,8 @@ struct LinkVars {
     int32_t rec_addr = 0;     // meter address of the record pair being requested
     uint8_t pair_half = 0;    // which record of the pair the next frame carries
     uint8_t pair_retries = 0; // times the current pair was asked for again over an implausible frame
+    uint8_t count_refusals = 0; // count replies refused in a row
+    bool count_again = false;   // a refused count is asked for again on the next link tick
     uint8_t dl_session = 0;   // 1 started (may resume), 0 none, 3 set by the view commands
     // A counted download has not reached its end: a good port check resumes it.
     bool dl_unfinished = false;

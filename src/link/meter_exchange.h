@@ -38,7 +38,7 @@ public:
     void giveUp();
     // The reply on the wire was shifted by stray bytes: its length no longer says where it ends.
     // Everything taken until `quiet` is dropped and the line stays held until then.
-    void holdUntil(Clock::time_point now, Clock::time_point quiet);
+    void holdUntil(Clock::time_point quiet);
     // Bytes of the reply due not taken yet.
     int dueBytes() const { return due_bytes_; }
 
@@ -58,7 +58,8 @@ private:
     bool unframed_ = false;
 };
 
-// How long a reply of this many bytes may take after its request has left.
+// How long a reply of this many bytes may take after its request has left: its wire time and the
+// request's, and the time a meter may take to answer (1.5 s).
 std::chrono::microseconds reply_time(int bytes);
 // The quiet a shifted reply of this many bytes still needs on the line.
 std::chrono::microseconds quiet_time(int bytes);

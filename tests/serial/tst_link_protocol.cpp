@@ -201,6 +201,8 @@ private slots:
         arm(1, 2, 2);
         QFETCH(QByteArray, count);
         reply(count);
+        QCOMPARE(t->pty->readAvailable(), QByteArray()); // asked again on the next link tick, not at once
+        form().Timer1_Timer();
         QCOMPARE(t->pty->readAtLeast(4), QByteArray::fromHex("00130088"));
         QCOMPARE(form().meter_count, int16_t{7});
         QVERIFY(!form().dl_unfinished);

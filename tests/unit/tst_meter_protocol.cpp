@@ -109,6 +109,14 @@ void TstMeterProtocol::exchangeHoldsTheLine() {
     x.sent(kPortCheckAddress, t0);
     QVERIFY(!x.lineFree(t0 + 1ms));
     QVERIFY(x.lineFree(x.freeAt()));
+    // Given up (watchdog, port closed): a late answer is dropped, and the line stays held until it
+    // can no longer arrive.
+    x.sent(kLiveAddress, t0);
+    x.giveUp();
+    QVERIFY(!x.lineFree(t0 + 900ms));
+    QVERIFY(!x.dueAddress(t0 + 900ms));
+    QVERIFY(x.take(3, t0 + 900ms).dropped);
+    QVERIFY(x.lineFree(t0 + 900ms));
 }
 
 QTEST_GUILESS_MAIN(TstMeterProtocol)
