@@ -22,6 +22,8 @@ constexpr int kClientWidth = 1016;
 constexpr int kClientHeight = 692;
 constexpr int kTwipsPerPixel = 15;
 const QRgb kLiveCurve = qRgb(0, 192, 0);
+// The meter's link appears this long after the simulator starts, after the program has started.
+constexpr std::chrono::seconds kLatePlug{5};
 
 // Control rectangles of the designed client area in twips (left, top, width, height).
 struct Twips {
@@ -252,7 +254,9 @@ void TestE2eOperator::operatorSession() {
     s.sim.setProcessEnvironment(s.env);
     s.sim.start(QStringLiteral(METER_SIM_EXE),
                 {QStringLiteral("--link"), s.path(QStringLiteral("config/tessaro/ports/com1")), QStringLiteral("--records-file"),
-                 records_file, QStringLiteral("--live-wave"), QStringLiteral("sine"), QStringLiteral("--log")});
+                 records_file, QStringLiteral("--live-wave"), QStringLiteral("sine"), QStringLiteral("--log"),
+                 // The meter is plugged in late: port 1 has no device when the program starts.
+                 QStringLiteral("--appear-at"), QString::number(kLatePlug.count())});
     QVERIFY(s.sim.waitForStarted(5000));
     QVERIFY2(s.sim.waitForReadyRead(10000), "the simulator did not report its device");
 
@@ -287,6 +291,11 @@ void TestE2eOperator::operatorSession() {
     }
     s.screenshot(QStringLiteral("live.png"));
     QVERIFY2(curve, "the snapshot never showed the live curve");
+    // The program found the meter that appeared after its start.
+    s.pumpSimLog();
+    const qsizetype appeared = s.sim_log.indexOf("meter-sim: device appeared at ");
+    QVERIFY2(appeared >= 0, "the simulator never made its link");
+    QVERIFY2(s.sim_log.indexOf("\nmeter-sim: 6000 (", appeared) >= 0, "no port check after the late plug");
 
     // History: Read downloads every record; the download is over when port checks follow the last pair.
     s.click(kHistory);

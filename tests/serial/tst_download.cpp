@@ -310,9 +310,10 @@ private slots:
         t->pty->readAvailable();
         form().read_click();
         QCOMPARE(t->pty->readAtLeast(4), QByteArray::fromHex("00130088"));
-        QCOMPARE(form().Text41->text(), QString("1/1Page   0No"));
+        QCOMPARE(form().Text42->text(), QString("Reading......."));
         t->pty->write(QByteArray::fromHex("000a"));
         QCOMPARE(t->pty->readAtLeast(4), QByteArray::fromHex("00010001"));
+        QCOMPARE(form().Text41->text(), QString("1/1Page   0No")); // the store emptied at the count
         QTRY_COMPARE(form().link_phase, int16_t{1});
         QTRY_COMPARE(form().MSComm1->RThreshold(), 8);
         t->pty->write(QByteArray::fromHex("0102410c020e091e"));
