@@ -16,6 +16,8 @@ Q_DECLARE_METATYPE(tessaro::MeterSimOptions)
 namespace {
 
 constexpr int kRecords = 120;
+// Waits that hold a watchdog, a port check and a resume: generous, for a machine under load.
+constexpr int kLoadedWait = 120000;
 
 enum class Action { None, Vanish };
 
@@ -130,7 +132,7 @@ void TstFaultsDownload::faultyMeter() {
     }
 
     // The end: the link idle with no download left to resume.
-    QTRY_VERIFY_WITH_TIMEOUT(t.form().link_state == 2 && !t.form().dl_unfinished && t.form().dl_session != 3, 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(t.form().link_state == 2 && !t.form().dl_unfinished && t.form().dl_session != 3, kLoadedWait);
     int n = kRecords;
     if (ff) {
         // A 0xFF date byte reads as an empty slot and ends the download there.
@@ -161,7 +163,7 @@ void TstFaultsDownload::readAgainAtRandomMoments() {
     QRandomGenerator rng(20240601);
     int faults = 0;
     for (int round = 0; round < 3; ++round) {
-        QTRY_VERIFY_WITH_TIMEOUT(t.form().link_state == 2 && t.form().Text40->text() == "Connect Success", 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(t.form().link_state == 2 && t.form().Text40->text() == "Connect Success", kLoadedWait);
         t.form().Command5_Click(); // Read: the store starts again
         QTest::qWait(static_cast<int>(rng.bounded(100, 1500)));
         if (round < 2) {
@@ -172,7 +174,8 @@ void TstFaultsDownload::readAgainAtRandomMoments() {
             ++faults;
         }
         t.form().Command5_Click(); // ignored while the download runs; a new Read once it is over
-        QTRY_VERIFY_WITH_TIMEOUT(t.form().link_state == 2 && !t.form().dl_unfinished, 60000);
+        // A watchdog, a port check and the resume after the fault: slow on a loaded machine.
+        QTRY_VERIFY_WITH_TIMEOUT(t.form().link_state == 2 && !t.form().dl_unfinished, kLoadedWait);
         const QString mismatch = storeMismatch(t.form(), t.sim->records(), kRecords, false);
         QVERIFY2(mismatch.isEmpty(), qPrintable(QStringLiteral("round %1: %2").arg(round).arg(mismatch)));
     }
