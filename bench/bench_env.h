@@ -32,6 +32,7 @@ public:
     QString last_message;
     Answer message(QWidget*, const MessageRequest& request) override;
     QString save_file(QWidget*, const SaveRequest&) override { return save_name; }
+    QString open_file(QWidget*, const OpenRequest&) override { return {}; }
     bool print_setup(QWidget*, QPrinter&) override { return false; }
     void open_url(const QString&) override {}
 };

@@ -52,11 +52,16 @@ void Form1::create_menu() {
     u = add(wj, "u", "Read");
     k = add(wj, "k", "Save");
     ports_item = add(wj, "ports_item", QStringLiteral("Ports…"));
+    export_csv_action = add(wj, "export_csv", QStringLiteral("Export CSV\u2026"));
+    open_csv_action = add(wj, "open_csv", QStringLiteral("Open CSV\u2026"));
     l = add(wj, "l", "Exit");
     ssjk = bar->addMenu(QStringLiteral("Realtime(S)"));
     ssjk->setObjectName("ssjk");
     zt_1 = add(ssjk, "zt_1", "Pause");
     jx_11 = add(ssjk, "jx_11", "Start");
+    record_action = add(ssjk, "record_to_file", QStringLiteral("Record to file\u2026"));
+    stop_record_action = add(ssjk, "stop_recording", QStringLiteral("Stop recording"));
+    stop_record_action->setEnabled(false);
     lscx = bar->addMenu(QStringLiteral("History(L)"));
     lscx->setObjectName("lscx");
     ducu = add(lscx, "ducu", "Read");
@@ -125,6 +130,10 @@ void Form1::connect_handlers() {
     when_enabled(jianxun, Command13, &Form1::Command13_Click);
     when_enabled(huaiyuan, Command7, &Form1::Command7_Click);
     when_enabled(d_uy_x, Command16, &Form1::Command16_Click);
+    connect(export_csv_action, &QAction::triggered, this, &Form1::export_records_csv);
+    connect(open_csv_action, &QAction::triggered, this, &Form1::open_records_csv);
+    connect(record_action, &QAction::triggered, this, &Form1::start_recording);
+    connect(stop_record_action, &QAction::triggered, this, &Form1::stop_recording);
 }
 
 void Form1::load() {
@@ -157,6 +166,7 @@ void Form1::load() {
     Command11_Click();
     select_saved_port();
     show_alarm_panel_state();
+    show_recording_state();
 }
 
 void Form1::show_loaded() {
@@ -187,6 +197,7 @@ void Form1::exit_program() {
     Timer2->stop();
     Timer3->stop();
     MSComm1->setPortOpen(false);
+    stop_recording(); // the log is flushed and closed whole
     // Leaves every event loop, nested ones (a sort pass, a message box, the print wait) included.
     QCoreApplication::exit(0);
 }

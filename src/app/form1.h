@@ -5,6 +5,7 @@
 #include "chart/chart_vars.h"
 #include "history/history_vars.h"
 #include "link/link_vars.h"
+#include "link/live_log.h"
 #include "link/live_vars.h"
 #include "output/print_vars.h"
 #include "records/record_store.h"
@@ -33,6 +34,7 @@ namespace tessaro {
 class ChartWidget;
 class MSComm;
 class PortsWindow;
+struct LiveFrame;
 class ShapeWidget;
 
 // Twips to pixels (15 twips a pixel, nearest) for every control position.
@@ -75,6 +77,8 @@ public:
         *d_uy_x;
     QAction* ports_item = nullptr;      // File, "Ports…"
     PortsWindow* ports_window = nullptr;
+    // Additions: the records file (File menu) and the live log (Realtime menu).
+    QAction *export_csv_action, *open_csv_action, *record_action, *stop_record_action;
 
     // Text1..Text42 by number (index 0 unused).
     QLineEdit* text_box(int n) const { return text_boxes_.at(static_cast<size_t>(n)); }
@@ -151,6 +155,18 @@ public:
     // --- saving and printing (output/) ---
     void Command1_Click();       // Save
     void Command16_Click();      // Print
+    // records file
+    bool download_running() const; // a count or record request is on the wire
+    void export_records_csv();   // File: Export CSV...
+    void open_records_csv();     // File: Open CSV...
+
+    // --- live log (link/) ---
+    void start_recording();      // Realtime: Record to file...
+    void stop_recording();       // Realtime: Stop recording
+    void log_live_reading(const LiveFrame& frame); // one accepted reading into the log
+    void sync_live_log();        // flushes the log to the disk when it is due
+    void show_recording_state(); // the menu items and the tooltips that tell the log's state
+    LiveLog live_log;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

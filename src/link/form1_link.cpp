@@ -266,6 +266,7 @@ void Form1::Timer1_Timer() {
 }
 
 void Form1::Timer3_Timer() {
+    sync_live_log();
     lamp_tick();
     read_port_box(*this);
     if (MSComm1->PortOpen() && last_port && *last_port != MSComm1->CommPort()) close_port(*this);

@@ -98,6 +98,7 @@ void Form1::live_frame() {
         Label2->setText(labels.min.text);
         min_shown = labels.min.shown;
     }
+    log_live_reading(frame);
 }
 
 void Form1::redraw_stat_labels() {

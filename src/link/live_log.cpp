@@ -3,6 +3,7 @@
 
 #include "link/live_reading.h"
 #include "records/number_text.h"
+#include "platform/safe_file.h"
 #include "records/records_csv.h"
 
 #include <QFile>
@@ -43,26 +44,6 @@ const char* alarm_text(AlarmState state) {
     return "not locked";
 }
 
-QString reason_of(int error) { return qt_error_string(error); }
-
-// Writes all of data at the end of fd; false with errno set when the kernel refuses.
-bool write_all(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
 QByteArray live_log_header() { return QByteArrayLiteral("time,current_a,shown,overload,low_battery,alarm\r\n"); }
@@ -101,23 +82,23 @@ std::optional<QString> LiveLog::open(const QString& path) {
     close();
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return reason_of(errno);
+    if (fd < 0) return reason_text(errno);
     auto refuse = [fd](const QString& reason) {
         ::close(fd);
         return std::optional<QString>(reason);
     };
     struct stat st {};
-    if (::fstat(fd, &st) != 0) return refuse(reason_of(errno));
+    if (::fstat(fd, &st) != 0) return refuse(reason_text(errno));
     if (!S_ISREG(st.st_mode)) return refuse(QStringLiteral("It is not a regular file."));
 
     const QByteArray header = live_log_header();
     qint64 size = st.st_size;
     qint64 lines = 0;
     if (size == 0) {
-        if (!write_all(fd, header.constData(), static_cast<size_t>(header.size()))) {
+        if (!write_fully(fd, header.constData(), header.size())) {
             const int error = errno;
             if (::ftruncate(fd, 0) != 0) { /* the reason below is the one that matters */ }
-            return refuse(reason_of(error));
+            return refuse(reason_text(error));
         }
         size = header.size();
     } else {
@@ -130,7 +111,7 @@ std::optional<QString> LiveLog::open(const QString& path) {
             const ssize_t n = ::pread(fd, chunk.data(), kReadChunk, at);
             if (n < 0) {
                 if (errno == EINTR) continue;
-                return refuse(reason_of(errno));
+                return refuse(reason_text(errno));
             }
             if (n == 0) break;
             if (!header_checked) {
@@ -147,7 +128,7 @@ std::optional<QString> LiveLog::open(const QString& path) {
         size = at;
         if (last != '\n') {
             // A line cut by a power failure is ended, so the next reading starts a line of its own.
-            if (!write_all(fd, "\r\n", 2)) return refuse(reason_of(errno));
+            if (!write_fully(fd, "\r\n", 2)) return refuse(reason_text(errno));
             size += 2;
             ++lines;
         }
@@ -168,12 +149,12 @@ std::optional<QString> LiveLog::fail(int error) {
     ::close(fd_);
     fd_ = -1;
     unsynced_ = false;
-    return reason_of(error);
+    return reason_text(error);
 }
 
 std::optional<QString> LiveLog::append(const QByteArray& line) {
     if (fd_ < 0) return QStringLiteral("The log is not open.");
-    if (!write_all(fd_, line.constData(), static_cast<size_t>(line.size()))) return fail(errno);
+    if (!write_fully(fd_, line.constData(), line.size())) return fail(errno);
     size_ += line.size();
     ++readings_;
     unsynced_ = true;
@@ -193,8 +174,8 @@ std::optional<QString> LiveLog::sync_if_due() {
 std::optional<QString> LiveLog::close() {
     if (fd_ < 0) return std::nullopt;
     std::optional<QString> reason;
-    if (unsynced_ && ::fdatasync(fd_) != 0) reason = reason_of(errno);
-    if (::close(fd_) != 0 && !reason) reason = reason_of(errno);
+    if (unsynced_ && ::fdatasync(fd_) != 0) reason = reason_text(errno);
+    if (::close(fd_) != 0 && !reason) reason = reason_text(errno);
     fd_ = -1;
     unsynced_ = false;
     return reason;

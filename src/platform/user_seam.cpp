@@ -41,6 +41,17 @@ public:
         dialog.setNameFilter(r.filter);
         dialog.setDefaultSuffix(r.default_suffix);
         dialog.selectFile(r.file_name);
+        if (!r.confirm_overwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+        return dialog.selectedFiles().constFirst();
+    }
+
+    QString open_file(QWidget* parent, const OpenRequest& r) override {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setDirectory(r.folder);
+        dialog.setNameFilter(r.filter);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
         return dialog.selectedFiles().constFirst();
     }

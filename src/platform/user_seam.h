@@ -24,6 +24,12 @@ struct SaveRequest {
     QString file_name;            // proposed name, e.g. "VUZ.xls"
     QString filter;               // e.g. "*.xls"
     QString default_suffix;       // e.g. "xls", added by the program when the chosen name has none
+    bool confirm_overwrite = true; // false where the file is appended to, never replaced
+};
+
+struct OpenRequest {
+    QString folder;               // initial folder
+    QString filter;               // e.g. "CSV files (*.csv);;All files (*)"
 };
 
 // The default shows the real Qt dialogs; widget tests install a scripted answerer.
@@ -33,6 +39,8 @@ public:
     virtual Answer message(QWidget* parent, const MessageRequest& request) = 0;
     // The chosen file name, or an empty string on cancel.
     virtual QString save_file(QWidget* parent, const SaveRequest& request) = 0;
+    // The chosen existing file, or an empty string on cancel.
+    virtual QString open_file(QWidget* parent, const OpenRequest& request) = 0;
     // Lets the operator pick and set up the printer; false on cancel.
     virtual bool print_setup(QWidget* parent, QPrinter& printer) = 0;
     virtual void open_url(const QString& url) = 0;

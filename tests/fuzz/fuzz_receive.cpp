@@ -76,6 +76,7 @@ public:
         return r.yes_no ? tessaro::Answer::Yes : tessaro::Answer::Ok;
     }
     QString save_file(QWidget*, const tessaro::SaveRequest&) override { return {}; }
+    QString open_file(QWidget*, const tessaro::OpenRequest&) override { return {}; }
     bool print_setup(QWidget*, QPrinter&) override { return false; }
     void open_url(const QString&) override {}
 };

@@ -18,6 +18,11 @@ QString ScriptedUser::save_file(QWidget*, const SaveRequest& request) {
     return save_names.isEmpty() ? QString() : save_names.dequeue();
 }
 
+QString ScriptedUser::open_file(QWidget*, const OpenRequest& request) {
+    opens << request;
+    return open_names.isEmpty() ? QString() : open_names.dequeue();
+}
+
 bool ScriptedUser::print_setup(QWidget*, QPrinter& printer) {
     ++print_dialogs;
     return printer_setup ? printer_setup(printer) : false;

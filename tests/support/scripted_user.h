@@ -19,16 +19,19 @@ public:
 
     Answer message(QWidget* parent, const MessageRequest& request) override;
     QString save_file(QWidget* parent, const SaveRequest& request) override;
+    QString open_file(QWidget* parent, const OpenRequest& request) override;
     bool print_setup(QWidget* parent, QPrinter& printer) override;
     void open_url(const QString& url) override;
 
     QList<MessageRequest> messages;     // every message box shown, in order
     QList<SaveRequest> saves;           // every save dialog shown
+    QList<OpenRequest> opens;           // every open dialog shown
     QStringList urls;                   // every web link opened
     int print_dialogs = 0;
 
     QQueue<Answer> answers;             // answers for Yes/No boxes (default: No)
     QQueue<QString> save_names;         // chosen names (empty string: cancel)
+    QQueue<QString> open_names;         // chosen files to open (empty string: cancel)
     // Sets up the printer (for example print to a PDF file); returning false cancels.
     std::function<bool(QPrinter&)> printer_setup;
     // Runs while a message box would be open (to act inside its nested loop).

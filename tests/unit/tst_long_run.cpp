@@ -1,6 +1,7 @@
 // A day of live frames in accelerated time: the statistics stay exact and the heap does not grow.
 #include "app/form1.h"
 #include "support/form_fixture.h"
+#include "support/heap_use.h"
 
 #include <QTest>
 
@@ -8,28 +9,13 @@
 #include <cstdint>
 #include <deque>
 
-#if defined(__SANITIZE_ADDRESS__)
-// From the AddressSanitizer runtime (sanitizer/allocator_interface.h, which GCC does not install).
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
-#else
-#include <malloc.h>
-#endif
-
 namespace {
 
 constexpr int kFramesPerDay = 2 * 60 * 60 * 24; // one every 500 ms
 constexpr double kMaxCeiling = 2370000.0;
 constexpr size_t kHeapTolerance = 256 * 1024;
 
-// Bytes the program holds on the heap now (ASan's own count under ASan: its quarantine keeps
-// freed blocks resident, so the process RSS would grow although nothing leaks).
-size_t heap_in_use() {
-#if defined(__SANITIZE_ADDRESS__)
-    return __sanitizer_get_current_allocated_bytes();
-#else
-    return mallinfo2().uordblks;
-#endif
-}
+using tessaro::test::heap_in_use;
 
 struct Frame {
     int count;

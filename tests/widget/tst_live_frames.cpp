@@ -1,5 +1,6 @@
 // Live frames through the main window: reading text, low power, curve samples and the statistics labels.
 #include "app/form1.h"
+#include "live_feed.h"
 #include "support/form_fixture.h"
 
 #include <QLabel>
@@ -12,21 +13,10 @@ using tessaro::test::FormFixture;
 
 namespace {
 
+using tessaro::test::feed_live;
+using tessaro::test::live_frame_bytes;
+
 constexpr double kEmpty = 4200000.0; // a curve entry without a sample
-
-// One receive event's bytes handed to the live frame handler.
-void feed(Form1& form, const QByteArray& bytes) {
-    form.rx_bytes = bytes;
-    form.live_frame();
-}
-
-QByteArray frame(int count, int range, bool low_batt = false) {
-    QByteArray b;
-    b.append(char((count >> 8) | (low_batt ? 0x80 : 0)));
-    b.append(char(count & 0xFF));
-    b.append(char(range));
-    return b;
-}
 
 struct Labels {
     QString max, min, avg;
@@ -97,7 +87,7 @@ private slots:
         form.Text29->setPalette(p);
         form.Text41->setText(QStringLiteral("stale"));
 
-        feed(form, bytes);
+        feed_live(form, bytes);
 
         QCOMPARE(form.Text29->text(), reading);
         QCOMPARE(form.Text29->palette().color(QPalette::Text), QColor(0, 128, 0));
@@ -121,10 +111,10 @@ private slots:
         // Catches a short or no-reading frame that reaches the display, the curve or the statistics.
         QFETCH(QByteArray, bytes);
         Form1& form = *f->form;
-        feed(form, frame(123, 65));
+        feed_live(form, live_frame_bytes(123, 65));
         const Labels before = labels(form);
         form.Command5->setEnabled(false);
-        feed(form, bytes);
+        feed_live(form, bytes);
         QCOMPARE(form.Text29->text(), QStringLiteral("12.3mA"));
         QCOMPARE(form.live_samples[400], 1230.0);
         QCOMPARE(form.live_samples[399], kEmpty);
@@ -140,10 +130,10 @@ private slots:
         Form1& form = *f->form;
         form.live_skip = 0;
         form.Command5->setEnabled(false);
-        feed(form, frame(123, 65, true));
+        feed_live(form, live_frame_bytes(123, 65, true));
         QCOMPARE(form.low_batt, uint8_t(1));
         QCOMPARE(form.live_skip, uint8_t(1));
-        feed(form, frame(124, 65, false));
+        feed_live(form, live_frame_bytes(124, 65, false));
         QCOMPARE(form.low_batt, uint8_t(0));
         QCOMPARE(form.live_skip, uint8_t(2));
         QCOMPARE(form.Text29->text(), QString());
@@ -151,7 +141,7 @@ private slots:
         QCOMPARE(form.live_samples[400], kEmpty);
         QCOMPARE(form.Label1->text(), QStringLiteral("Max: 0mA"));
         QVERIFY(!form.Command5->isEnabled());
-        feed(form, frame(125, 65, true));
+        feed_live(form, live_frame_bytes(125, 65, true));
         QCOMPARE(form.live_skip, uint8_t(9));
         QCOMPARE(form.Text29->text(), QStringLiteral("12.5mA"));
         QCOMPARE(form.Text41->text(), QStringLiteral("Low power"));
@@ -162,7 +152,7 @@ private slots:
     void samplesShiftTowardTheOldest() {
         // Catches a shift in the wrong direction or one that moves entries beyond the window.
         Form1& form = *f->form;
-        for (int k = 1; k <= 402; ++k) feed(form, frame(k, 66));
+        for (int k = 1; k <= 402; ++k) feed_live(form, live_frame_bytes(k, 66));
         QCOMPARE(form.live_samples[400], 402.0);
         QCOMPARE(form.live_samples[1], 3.0);
         QCOMPARE(form.live_samples[0], 2.0);
@@ -175,21 +165,21 @@ private slots:
         QTest::addColumn<QString>("max");
         QTest::addColumn<QString>("min");
         QTest::addColumn<QString>("avg");
-        const QByteArray r6500 = frame(6500, 66), r100 = frame(100, 66);
+        const QByteArray r6500 = live_frame_bytes(6500, 66), r100 = live_frame_bytes(100, 66);
         QTest::newRow("6500 is never a first maximum") << QList<QByteArray>{r6500} << "Max: 0mA" << "Min: 65mA"
                                                         << "Average: 65mA";
         QTest::newRow("the next reading is") << QList<QByteArray>{r6500, r100} << "Max: 1mA" << "Min: 1mA"
                                               << "Average: 33mA";
         QTest::newRow("6500 after another maximum") << QList<QByteArray>{r100, r6500} << "Max: 65mA"
                                                      << "Min: 1mA" << "Average: 33mA";
-        const QByteArray a15 = frame(150, 49);
+        const QByteArray a15 = live_frame_bytes(150, 49);
         QTest::newRow("steady 15 A shows its minimum")
             << QList<QByteArray>{a15, a15, a15, a15, a15} << "Max: 15A" << "Min: 15A" << "Average: 15A";
         QTest::newRow("OL maximum stays at 23.7 A")
-            << QList<QByteArray>{frame(400, 49), frame(123, 65)} << "Max: 23.7A" << "Min: 12.3mA"
+            << QList<QByteArray>{live_frame_bytes(400, 49), live_frame_bytes(123, 65)} << "Max: 23.7A" << "Min: 12.3mA"
             << "Average: 20A";
         QTest::newRow("overload stays out of the average")
-            << QList<QByteArray>{frame(123, 65), frame(4000, 65), frame(123, 65)} << "Max: 400mA"
+            << QList<QByteArray>{live_frame_bytes(123, 65), live_frame_bytes(4000, 65), live_frame_bytes(123, 65)} << "Max: 400mA"
             << "Min: 12.3mA" << "Average: 12.3mA";
     }
     void statisticsOverRuns() {
@@ -199,7 +189,7 @@ private slots:
         QFETCH(QString, max);
         QFETCH(QString, min);
         QFETCH(QString, avg);
-        for (const QByteArray& b : frames) feed(*f->form, b);
+        for (const QByteArray& b : frames) feed_live(*f->form, b);
         QCOMPARE(f->form->Label1->text(), max);
         QCOMPARE(f->form->Label2->text(), min);
         QCOMPARE(f->form->Label5->text(), avg);
@@ -209,9 +199,9 @@ private slots:
         // Catches a 16-bit count that saturates after hours and lets the average drift upward.
         Form1& form = *f->form;
         form.acq_on = 0; // no redraws: the run measures only the statistics
-        const QByteArray low = frame(123, 65);  // 12.3 mA
-        const QByteArray high = frame(124, 65); // 12.4 mA
-        for (int k = 0; k < 200000; ++k) feed(form, (k % 4 == 0) ? high : low);
+        const QByteArray low = live_frame_bytes(123, 65);  // 12.3 mA
+        const QByteArray high = live_frame_bytes(124, 65); // 12.4 mA
+        for (int k = 0; k < 200000; ++k) feed_live(form, (k % 4 == 0) ? high : low);
         QCOMPARE(form.Label5->text(), QStringLiteral("Average: 12.32mA"));
         QCOMPARE(form.live_stats.average_count(), int64_t(200000));
         QCOMPARE(form.Label1->text(), QStringLiteral("Max: 12.4mA"));
