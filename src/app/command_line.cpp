@@ -81,7 +81,13 @@ std::string help_text(const std::string& config_dir) {
            config_dir +
            "):\n"
            "  ports/comN     a symlink to the device used as port N (1..16), when present\n"
-           "  myfile.txt     the port chosen last\n";
+           "  myfile.txt     the port chosen last\n"
+           "\n"
+           "Records file (File > Export CSV..., Open CSV...), CSV columns:\n"
+           "  record,time,current_a,shown,count,range_code,mark,year,month,day,hour,minute\n"
+           "Live log (Realtime > Record to file..., Stop recording), CSV columns:\n"
+           "  time,current_a,shown,overload,low_battery,alarm\n"
+           "(the README describes both)\n";
 }
 
 } // namespace tessaro

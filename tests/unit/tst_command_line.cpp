@@ -1,5 +1,7 @@
 // The command line's decisions: Qt's own options and "--" accepted, anything else refused.
 #include "app/command_line.h"
+#include "link/live_log.h"
+#include "records/records_csv.h"
 
 #include <QTest>
 
@@ -73,6 +75,14 @@ private slots:
         QVERIFY(help.rfind(tessaro::usage_line(), 0) == 0);
         QVERIFY(help.find("/tmp/cfg/tessaro") != std::string::npos);
         QVERIFY(help.find("~/.config") == std::string::npos);
+    }
+
+    void helpListsTheFileColumns() {
+        // Catches column lists in the help that drifted from the records file and live log written.
+        const std::string help = tessaro::help_text("/tmp/cfg/tessaro");
+        const QByteArray records_header = tessaro::records_csv(std::vector<tessaro::FileRecord>{}).chopped(2);
+        QVERIFY(help.find(records_header.toStdString()) != std::string::npos);
+        QVERIFY(help.find(tessaro::live_log_header().chopped(2).toStdString()) != std::string::npos);
     }
 };
 

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -83,6 +84,20 @@ private slots:
         r.alarm = static_cast<AlarmState>(alarm);
         QCOMPARE(live_log_line(r), line);
         QVERIFY(kLine.match(QString::fromUtf8(line.chopped(1))).hasMatch());
+    }
+
+    // Catches locale-dependent digits or separators in the time or the amperes.
+    void same_line_in_every_locale() {
+        const QByteArray reference = live_log_line(reading(123, 65));
+        const QLocale saved;
+        for (const QLocale& locale : QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+            QLocale::setDefault(locale);
+            if (live_log_line(reading(123, 65)) != reference) {
+                QLocale::setDefault(saved);
+                QFAIL(qPrintable(locale.name()));
+            }
+        }
+        QLocale::setDefault(saved);
     }
 
     // Catches a wrong sign or rounding of the offset west of Greenwich and at half hours.

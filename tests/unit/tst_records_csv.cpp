@@ -2,6 +2,7 @@
 #include "records/records_csv.h"
 #include "records/record_store.h"
 
+#include <QLocale>
 #include <QTest>
 
 #include <variant>
@@ -212,6 +213,21 @@ private slots:
         QFETCH(QByteArray, bytes);
         const std::vector<FileRecord> want{rec(1, 123, 0x41, 0, {24, 3, 5, 14, 7}), rec(2, 4000, 0x42, 1, {24, 3, 5, 14, 7})};
         QCOMPARE(read_ok(bytes), want);
+    }
+
+    // Catches locale-dependent digits, dates or decimal separators in a file meant for every machine.
+    void same_bytes_in_every_locale() {
+        const std::vector<FileRecord> records = varied_records(132);
+        const QByteArray reference = records_csv(records);
+        const QLocale saved;
+        for (const QLocale& locale : QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+            QLocale::setDefault(locale);
+            if (records_csv(records) != reference) {
+                QLocale::setDefault(saved);
+                QFAIL(qPrintable(locale.name()));
+            }
+        }
+        QLocale::setDefault(saved);
     }
 
     // Catches a header-only file (an export of an empty store) being refused or leaving old records.
