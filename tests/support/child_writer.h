@@ -63,4 +63,27 @@ inline std::optional<QString> write_in_child(const ChildLimits& limits,
     return QString::fromUtf8(answer.mid(1));
 }
 
+// Limits the size of files this whole process may write while it lives (SIGXFSZ ignored, so a
+// write fails with EFBIG). For tests whose process has threads a child could deadlock on.
+class ScopedFileSizeLimit {
+public:
+    explicit ScopedFileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~ScopedFileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, old_handler_);
+    }
+    ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+    ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+private:
+    rlimit saved_{};
+    void (*old_handler_)(int) = nullptr;
+};
+
 } // namespace tessaro::test

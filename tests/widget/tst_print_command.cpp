@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "chart/chart_widget.h"
 #include "output/form3.h"
+#include "support/child_writer.h"
 #include "support/form_fixture.h"
 #include "support/pdf_text.h"
 
@@ -93,6 +94,7 @@ private slots:
     void options_cancel_returns_to_history();
     void window_comes_back_as_after_start_up();
     void failed_printing_is_reported();
+    void full_disk_printing_is_reported();
     void ignored_while_sorting();
     void exit_during_printer_dialog();
     void exit_while_options_open();
@@ -326,6 +328,35 @@ void TstPrintCommand::failed_printing_is_reported() {
     QVERIFY(!QFileInfo::exists(path));
     QVERIFY(f.form->isVisible());
     QCOMPARE(f.form->Command5->text(), QStringLiteral("Read"));
+}
+
+void TstPrintCommand::full_disk_printing_is_reported() {
+    // Catches a cut-off PDF left under the chosen name with no message (the PDF engine reports
+    // no write failure).
+    test::FormFixture f;
+    store_records(*f.form, 400);
+    const QString path = dir_->filePath(QStringLiteral("sheets.pdf"));
+    {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("%PDF-old");
+    }
+    // In this process: the print path has started threads by now that a forked child could
+    // deadlock on.
+    Seen seen;
+    f.user.printer_setup = to_pdf(path);
+    when_options_open(seen, *f.form, print_all);
+    {
+        test::ScopedFileSizeLimit limit(8192);
+        f.form->Command16_Click();
+    }
+    const std::optional<QString> told =
+        f.user.messages.size() == 1 ? std::optional<QString>(f.user.messages.constFirst().text) : std::nullopt;
+    QVERIFY2(told.has_value(), "the failed print was not reported");
+    QVERIFY2(told->contains(path) && told->contains(qt_error_string(EFBIG)), qPrintable(*told));
+    QFile back(path);
+    QVERIFY(back.open(QIODevice::ReadOnly));
+    QCOMPARE(back.readAll(), QByteArray("%PDF-old"));
 }
 
 void TstPrintCommand::ignored_while_sorting() {
