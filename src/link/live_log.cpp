@@ -78,7 +78,7 @@ QByteArray live_log_line(const LiveLogReading& r) {
 
 LiveLog::~LiveLog() { close(); }
 
-std::optional<QString> LiveLog::open(const QString& path) {
+std::optional<QString> LiveLog::open(const QString& path, const QByteArray& header) {
     close();
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
@@ -91,7 +91,6 @@ std::optional<QString> LiveLog::open(const QString& path) {
     if (::fstat(fd, &st) != 0) return refuse(reason_text(errno));
     if (!S_ISREG(st.st_mode)) return refuse(QStringLiteral("It is not a regular file."));
 
-    const QByteArray header = live_log_header();
     qint64 size = st.st_size;
     qint64 lines = 0;
     if (size == 0) {
@@ -114,7 +113,7 @@ std::optional<QString> LiveLog::open(const QString& path) {
                 return refuse(reason_text(errno));
             }
             if (n == 0) break;
-            if (!header_checked) {
+            if (!header_checked && !header.isEmpty()) {
                 const QByteArray head = chunk.left(static_cast<qsizetype>(n));
                 const QByteArray bare = header.chopped(2);
                 if (!(head.startsWith(header) || head.startsWith(bare + '\n')))
@@ -132,7 +131,7 @@ std::optional<QString> LiveLog::open(const QString& path) {
             size += 2;
             ++lines;
         }
-        --lines; // the header
+        if (!header.isEmpty()) --lines;
     }
     fd_ = fd;
     path_ = path;

@@ -51,7 +51,9 @@ public:
 
     // Opens path for appending. A new or empty file gets the header; an existing log must start
     // with it and is continued. nullopt on success, otherwise the reason (nothing is then open).
-    std::optional<QString> open(const QString& path);
+    std::optional<QString> open(const QString& path) { return open(path, live_log_header()); }
+    // The same with another first line (JSON lines have none: an empty header, and any file is continued).
+    std::optional<QString> open(const QString& path, const QByteArray& header);
     // Writes one line. On failure the file is cut back to its last whole line, the log is
     // closed and the reason comes back.
     std::optional<QString> append(const QByteArray& line);

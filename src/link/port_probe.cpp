@@ -1,5 +1,7 @@
 #include "port_probe.h"
 
+#include "link/meter_exchange.h"
+#include "link/meter_protocol.h"
 #include "link/mscomm.h"
 
 #include <chrono>
@@ -8,17 +10,13 @@ namespace tessaro {
 namespace {
 
 constexpr int kProbeAttempts = 2;
-constexpr std::chrono::milliseconds kProbeReplyTimeout{1000};
-constexpr uint16_t kPortCheckAddress = 6000;
-constexpr int kPortCheckAnswer = 6500;
-constexpr int kPortCheckReplyBytes = 2;
 
 } // namespace
 
 PortProbe::PortProbe(const QString& device, QObject* parent)
     : QObject(parent), device_(device), port_(new MSComm(this)) {
     timeout_.setSingleShot(true);
-    timeout_.setInterval(kProbeReplyTimeout);
+    timeout_.setInterval(std::chrono::ceil<std::chrono::milliseconds>(reply_time(kWordReplyBytes)));
     connect(&timeout_, &QTimer::timeout, this, &PortProbe::onTimeout);
     connect(port_, &MSComm::OnComm, this, &PortProbe::onReply);
 }
@@ -38,11 +36,9 @@ void PortProbe::start() {
 void PortProbe::ask() {
     ++attempts_;
     port_->setInBufferCount(0);
-    port_->setInputLen(kPortCheckReplyBytes);
-    port_->setRThreshold(kPortCheckReplyBytes);
-    const char request[4] = {0, static_cast<char>(kPortCheckAddress >> 8), 0,
-                             static_cast<char>(kPortCheckAddress & 0xFF)};
-    port_->Output(QByteArray(request, sizeof request));
+    port_->setInputLen(kWordReplyBytes);
+    port_->setRThreshold(kWordReplyBytes);
+    port_->Output(encode_request(kPortCheckAddress));
     timeout_.start();
 }
 
@@ -51,8 +47,7 @@ void PortProbe::onReply() {
     const QByteArray reply = port_->Input();
     port_->setInBufferCount(0);
     timeout_.stop();
-    const int v = reply.size() >= 2 ? static_cast<uint8_t>(reply[0]) * 256 + static_cast<uint8_t>(reply[1]) : -1;
-    if (v == kPortCheckAnswer) {
+    if (is_port_check_answer(reply)) {
         finish(ProbeResult::Meter);
         return;
     }

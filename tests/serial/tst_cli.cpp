@@ -1,8 +1,12 @@
 // tessaro-cli against the meter simulator on pseudo-terminals: the port list, exit statuses.
+#include "link/live_log.h"
 #include "meter_sim.h"
 #include "platform/paths.h"
+#include "records/record_store.h"
+#include "records/records_csv.h"
 #include "support/pty_pair.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -40,6 +44,30 @@ Run run_cli(const QStringList& args, int timeout_ms = 60000) {
     r.out = p.readAllStandardOutput();
     r.err = p.readAllStandardError();
     return r;
+}
+
+// A fast meter behind port 3 holding n generated records.
+MeterSimOptions meterHolding(int n) {
+    MeterSimOptions o;
+    o.link = paths::port_map_entry(3);
+    o.records = generateRecords(n, 11);
+    o.pacing = false;
+    return o;
+}
+
+// What the window's Export CSV writes after downloading these records: each frame stored in its
+// slot as the download does, then the store's CSV.
+QByteArray window_export(const QList<QByteArray>& frames) {
+    auto store = std::make_unique<RecordStore>();
+    for (int s = 0; s < frames.size(); ++s)
+        store->store_record(s, reinterpret_cast<const uint8_t*>(frames.at(s).constData()));
+    store->count_records();
+    return records_csv(*store);
+}
+
+QByteArray read_file(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -106,6 +134,151 @@ private slots:
             }
         }
         QVERIFY2(found, r.out.constData());
+    }
+
+    void downloadEqualsTheWindowsExport_data() {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<bool>("toFile");
+        QTest::newRow("none") << 0 << true;
+        QTest::newRow("one") << 1 << false;
+        QTest::newRow("300") << 300 << true;
+        QTest::newRow("4600") << 4600 << true;
+    }
+    void downloadEqualsTheWindowsExport() {
+        // Catches records lost, shifted or formatted otherwise than the window exports them.
+        QFETCH(int, records);
+        QFETCH(bool, toFile);
+        MeterSim sim(meterHolding(records));
+        QVERIFY(sim.start());
+        const QString out = xdg->root() + "/records.csv";
+        QStringList args{"download", "--port", "3"};
+        if (toFile) args << "-o" << out;
+        const Run r = run_cli(args, 240000);
+        QVERIFY2(r.status == 0, r.err.constData());
+        const QByteArray expected = window_export(sim.records());
+        QCOMPARE(toFile ? read_file(out) : r.out, expected);
+        QCOMPARE(r.err, QByteArray()); // no progress line when stderr is no terminal
+    }
+
+    void downloadResumesAfterSilence() {
+        // Catches a download that gives up, or stores a pair twice or late, when the meter is
+        // silent for a while mid-download.
+        MeterSimOptions o = meterHolding(60);
+        o.silentAfter = 12;
+        o.silentFor = std::chrono::milliseconds(2500);
+        o.latencyMin = std::chrono::milliseconds(0);
+        o.latencyMax = std::chrono::milliseconds(400);
+        MeterSim sim(o);
+        QVERIFY(sim.start());
+        const QString out = xdg->root() + "/records.csv";
+        const Run r = run_cli({"download", "--port", "3", "-o", out}, 120000);
+        QVERIFY2(r.status == 0, r.err.constData());
+        QCOMPARE(read_file(out), window_export(sim.records()));
+    }
+
+    void downloadFailures_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("reason");
+        QTest::newRow("no meter") << "silent" << QByteArray("no meter answers");
+        QTest::newRow("no port") << "none" << QByteArray("no device for port 3");
+        QTest::newRow("meter stops") << "stops" << QByteArray("the meter stopped answering after");
+        QTest::newRow("interrupted") << "term" << QByteArray("interrupted");
+    }
+    void downloadFailures() {
+        // Catches a failed download that reports success, writes a partial file or says nothing.
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, reason);
+        std::unique_ptr<PtyPair> pty;
+        std::unique_ptr<MeterSim> sim;
+        if (kind == "silent") {
+            pty = std::make_unique<PtyPair>();
+            QVERIFY(xdg->mapPort(3, pty->slavePath()));
+        } else if (kind != "none") {
+            MeterSimOptions o = meterHolding(400);
+            if (kind == "stops") o.silentAfter = 20;
+            if (kind == "term") o.pacing = true;
+            sim = std::make_unique<MeterSim>(o);
+            QVERIFY(sim->start());
+        }
+        const QString out = xdg->root() + "/records.csv";
+        QProcess p;
+        p.start(QStringLiteral(CLI_EXE), {"download", "--port", "3", "--wait", "2", "-o", out});
+        QVERIFY(p.waitForStarted(10000));
+        QSignalSpy finished(&p, &QProcess::finished);
+        if (kind == "term") {
+            // Mid-download: some pairs have been asked for.
+            QTRY_VERIFY_WITH_TIMEOUT(sim->served(RequestKind::RecordPair) >= 5, 30000);
+            p.terminate();
+        }
+        QVERIFY(finished.count() > 0 || finished.wait(120000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 2);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(err.contains(reason), err.constData());
+        QCOMPARE(err.count('\n'), 1);
+        QVERIFY(!QFileInfo::exists(out));
+    }
+
+    void monitorLogsOverloadAndLowBattery() {
+        // Catches live lines that lose the overload or low-battery state, or JSON that does not parse.
+        MeterSimOptions o = meterHolding(0);
+        o.overload = true;
+        o.lowBattery = true;
+        MeterSim sim(o);
+        QVERIFY(sim.start());
+        const Run csv = run_cli({"monitor", "--port", "3", "--duration", "2", "--interval", "200"});
+        QVERIFY2(csv.status == 0, csv.err.constData());
+        const QList<QByteArray> lines = csv.out.split('\n');
+        QCOMPARE(lines.first(), live_log_header().trimmed() + '\r');
+        QVERIFY(lines.size() >= 4);
+        for (const QByteArray& line : lines.mid(1)) {
+            if (line.isEmpty()) continue;
+            QVERIFY2(line.endsWith(",,OL   mA,1,1,not locked\r"), line.constData());
+        }
+        const Run json = run_cli({"monitor", "--port", "3", "--duration", "2", "--json"});
+        QVERIFY2(json.status == 0, json.err.constData());
+        int objects = 0;
+        for (const QByteArray& line : json.out.split('\n')) {
+            if (line.isEmpty()) continue;
+            QJsonParseError error{};
+            const QJsonObject o = QJsonDocument::fromJson(line, &error).object();
+            QCOMPARE(error.error, QJsonParseError::NoError);
+            QCOMPARE(o.value("overload").toBool(), true);
+            QCOMPARE(o.value("low_battery").toBool(), true);
+            QVERIFY(o.value("current_a").isNull());
+            ++objects;
+        }
+        QVERIFY(objects >= 2);
+    }
+
+    void monitorEndsCleanlyOnSigterm() {
+        // Catches a log cut mid-line or left without its last readings when the tool is stopped.
+        MeterSim sim(meterHolding(0));
+        QVERIFY(sim.start());
+        const QString log = xdg->root() + "/live.csv";
+        QProcess p;
+        p.start(QStringLiteral(CLI_EXE), {"monitor", "--port", "3", "--interval", "100", "-o", log});
+        QVERIFY(p.waitForStarted(10000));
+        QSignalSpy finished(&p, &QProcess::finished);
+        QTRY_VERIFY_WITH_TIMEOUT(read_file(log).count('\n') >= 6, 30000);
+        p.terminate();
+        QVERIFY(finished.count() > 0 || finished.wait(30000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        const QByteArray bytes = read_file(log);
+        QVERIFY(bytes.startsWith(live_log_header()));
+        QVERIFY(bytes.endsWith("\r\n"));
+        for (const QByteArray& line : bytes.split('\n')) {
+            if (line.isEmpty()) continue;
+            QCOMPARE(line.count(','), 5);
+        }
+        // Started again, it continues the same log.
+        const qsizetype before = bytes.count('\n');
+        const Run again = run_cli({"monitor", "--port", "3", "--duration", "1", "-o", log});
+        QCOMPARE(again.status, 0);
+        const QByteArray after = read_file(log);
+        QVERIFY(after.count('\n') > before);
+        QCOMPARE(after.count("time,current_a"), 1);
     }
 };
 

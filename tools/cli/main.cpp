@@ -48,6 +48,8 @@ int main(int argc, char** argv) {
         return tessaro::cli::kSuccess;
     }
     if (command == QLatin1String("ports")) return tessaro::cli::run_ports(app, args);
+    if (command == QLatin1String("download")) return tessaro::cli::run_download(app, args);
+    if (command == QLatin1String("monitor")) return tessaro::cli::run_monitor(app, args);
     std::fprintf(stderr, "tessaro-cli: unknown command \"%s\"\n\n%s", qPrintable(command), kOverview);
     return tessaro::cli::kUsage;
 }

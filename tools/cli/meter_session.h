@@ -1,0 +1,51 @@
+// One request at a time to the meter on an MSComm port: the reply, or a time-out after which late
+// bytes of that request are dropped. The port is opened again when the device went away.
+#pragma once
+
+#include "cli_common.h"
+#include "link/meter_exchange.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+
+namespace tessaro {
+
+class MSComm;
+
+namespace cli {
+
+class MeterSession : public QObject {
+    Q_OBJECT
+public:
+    MeterSession(MSComm& port, PortChoice choice, QObject* parent = nullptr);
+
+    // Sends the request as soon as the line is free; reply or timedOut follows, once.
+    void request(uint16_t address);
+    // The same after the line has been quiet long enough for a reply shifted by stray bytes to end.
+    void requestAfterQuiet(uint16_t address);
+    bool waiting() const { return address_.has_value(); }
+
+signals:
+    void reply(uint16_t address, const QByteArray& bytes);
+    void timedOut(uint16_t address);
+
+private:
+    void transmit();
+    void onComm();
+    void onTimeout();
+
+    MSComm& port_;
+    PortChoice choice_;
+    MeterExchange exchange_;
+    std::optional<uint16_t> address_;
+    QByteArray got_;
+    int expected_ = 0;
+    QTimer line_free_; // a request held until the line is free
+    QTimer timeout_;
+};
+
+} // namespace cli
+} // namespace tessaro
