@@ -17,6 +17,9 @@
 
 #include <memory>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace tessaro;
 using tessaro::test::PtyPair;
 using tessaro::test::TempXdg;
@@ -249,6 +252,66 @@ private slots:
             ++objects;
         }
         QVERIFY(objects >= 2);
+    }
+
+    void fullDiskIsAFailure_data() {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("download") << "download";
+        QTest::newRow("monitor") << "monitor";
+    }
+    void fullDiskIsAFailure() {
+        // Catches a write cut by a full disk reported as success, or an old records file lost to it.
+        QFETCH(QString, command);
+        MeterSim sim(meterHolding(300));
+        QVERIFY(sim.start());
+        const QString out = xdg->root() + "/out.csv";
+        QByteArray old = command == "download" ? QByteArray("old records\n") : QByteArray();
+        if (!old.isEmpty()) {
+            QFile f(out);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(old);
+        }
+        QProcess p;
+        p.setChildProcessModifier([] {
+            // A disk that fills at 2000 bytes: writes beyond fail with EFBIG instead of a signal.
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{2000, 2000};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        QStringList args{command, "--port", "3", "-o", out};
+        if (command == "monitor") args << "--interval" << "100";
+        p.start(QStringLiteral(CLI_EXE), args);
+        QSignalSpy finished(&p, &QProcess::finished);
+        QVERIFY(p.waitForStarted(10000));
+        QVERIFY(finished.count() > 0 || finished.wait(120000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 2);
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(err.contains("cannot write") && err.contains(out.toUtf8()), err.constData());
+        const QByteArray left = read_file(out);
+        if (command == "download") {
+            QCOMPARE(left, old);
+        } else {
+            // Every line the log keeps is whole.
+            QVERIFY(left.startsWith(live_log_header()));
+            QVERIFY(left.endsWith("\r\n"));
+        }
+    }
+
+    void monitorSurvivesTheDeviceGoingAway() {
+        // Catches a monitor that ends, spins or stays deaf when the adapter is unplugged and
+        // plugged in again.
+        MeterSimOptions o = meterHolding(0);
+        o.disappearAfter = 6;
+        o.disappearFor = std::chrono::milliseconds(1500);
+        MeterSim sim(o);
+        QVERIFY(sim.start());
+        QSignalSpy back(&sim, &MeterSim::reappeared);
+        const Run r = run_cli({"monitor", "--port", "3", "--interval", "100", "--duration", "6"});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QCOMPARE(back.count(), 1);
+        // Readings before the unplug (at most 5 after the port check) and after it.
+        QVERIFY2(r.out.count('\n') - 1 > 6, r.out.constData());
     }
 
     void monitorEndsCleanlyOnSigterm() {
