@@ -32,6 +32,8 @@ QString canonical(const QString& path) { return QFileInfo(path).canonicalFilePat
 
 QString hex4(quint16 id) { return QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0')); }
 
+} // namespace
+
 bool brltty_running() {
     const QStringList pids = QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& pid : pids) {
@@ -41,6 +43,8 @@ bool brltty_running() {
     }
     return false;
 }
+
+namespace {
 
 // A UUCP lock file of the device naming a process that is still alive (and not this one).
 bool uucp_locked(const QString& device) {

@@ -55,6 +55,9 @@ QByteArray serial_ports_signature();
 // Tries to open the device read-write without changing its settings, and closes it again.
 PortAccess check_port_access(const QString& device);
 
+// Whether the braille display service brltty runs (it grabs many USB-serial adapters).
+bool brltty_running();
+
 // The operator's text of an access state, with the hint that helps ("add your user to the dialout group").
 QString access_text(PortAccess access);
 QString probe_text(ProbeResult probe);

@@ -2,6 +2,7 @@
 
 #include "link/mscomm.h"
 #include "link/port_choice.h"
+#include "platform/port_list.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -27,16 +28,13 @@ void on_quit_signal(int) {
 }
 
 QString open_failure_reason(const MSComm& port, const QString& name) {
+    // The same words as the Ports window's list.
     switch (port.lastOpenFailure()) {
-    case OpenFailure::None: break;
     case OpenFailure::NoSuchPort: return QStringLiteral("no such port: %1").arg(name);
-    case OpenFailure::PermissionDenied:
-        return QStringLiteral("permission denied on %1: add your user to the dialout group and log in again").arg(name);
-    case OpenFailure::Busy:
-        return QStringLiteral("%1 is busy: another program holds it (the braille service brltty grabs some "
-                              "USB adapters)")
-            .arg(name);
-    case OpenFailure::NotSerial: return QStringLiteral("%1 is not a serial port").arg(name);
+    case OpenFailure::PermissionDenied: return name + ": " + access_text(PortAccess::PermissionDenied);
+    case OpenFailure::Busy: return name + ": " + access_text(brltty_running() ? PortAccess::Brltty : PortAccess::Busy);
+    case OpenFailure::NotSerial: return name + ": " + access_text(PortAccess::NotSerial);
+    case OpenFailure::None:
     case OpenFailure::Other: break;
     }
     return QStringLiteral("cannot open %1").arg(name);
