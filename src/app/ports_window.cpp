@@ -84,8 +84,18 @@ PortsWindow::PortsWindow(LinkSource link, QWidget* parent)
     });
     poll_.setInterval(kDevicePoll);
     connect(&poll_, &QTimer::timeout, this, &PortsWindow::pollDevices);
-    poll_.start();
     refresh();
+}
+
+// Devices are followed only while the window is on screen.
+void PortsWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    poll_.start();
+}
+
+void PortsWindow::hideEvent(QHideEvent* event) {
+    poll_.stop();
+    QDialog::hideEvent(event);
 }
 
 PortsWindow::~PortsWindow() = default;

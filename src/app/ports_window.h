@@ -44,6 +44,10 @@ signals:
     // The port map link of port n now names another device.
     void portChosen(int n);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void fillTable();
     void updateUseButton();

@@ -199,6 +199,7 @@ private slots:
         link.setCommPort(1);
         QCOMPARE(link.setPortOpen(true), 0);
         PortsWindow window([&] { return PortsWindow::LinkView{link.devicePath(), QStringLiteral("Connect Success")}; });
+        window.show();
         QVERIFY(find_device(window.entries(), sim.slavePath()));
         auto* probe = window.findChild<QPushButton*>("probeButton");
         probe->click();
