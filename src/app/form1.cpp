@@ -4,6 +4,7 @@
 #include "chart/chart_widget.h"
 #include "link/mscomm.h"
 #include "platform/user_seam.h"
+#include "window_looks.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -30,6 +31,8 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     create_controls();
     create_menu();
     connect_handlers();
+    connect_keyboard();
+    name_controls();
     reset_controls();
 }
 
@@ -96,6 +99,8 @@ void Form1::connect_handlers() {
     connect(Command15, &QPushButton::clicked, this, &Form1::Command15_Click);
     connect(Command16, &QPushButton::clicked, this, &Form1::Command16_Click);
 
+    // Moved to a screen of another device-pixel ratio: the chart is drawn again for it.
+    connect(Picture1, &ChartWidget::ratioChanged, this, &Form1::draw_chart, Qt::QueuedConnection);
     connect(Picture1, &ChartWidget::pressed, this, [this](QPoint p, Qt::MouseButton) { Picture1_MouseDown(p); });
     connect(Picture1, &ChartWidget::released, this, [this](QPoint p, Qt::MouseButton b, bool inside) {
         if (b == Qt::LeftButton && inside) Picture1_Click(p);
@@ -143,9 +148,13 @@ void Form1::load() {
     std::fill(live_samples.begin(), live_samples.begin() + 411, 4200000.0);
     reset_extremes();
 
-    // Top edge 0, centred horizontally; the client area keeps its designed size.
-    adjustSize();
+    // Top edge 0, centred horizontally; the client area keeps its designed size. On a screen
+    // smaller than that (a high scale factor) the window fits the screen and the client area scrolls.
     const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    const QSize designed = sizeHint();
+    const QSize frame = frameGeometry().size() - size();
+    setMaximumSize(designed);
+    resize(designed.boundedTo(screen.size() - frame));
     move(screen.x() + (screen.width() - frameGeometry().width()) / 2, screen.y());
     Label4->resize(twips(15230), Label4->height());
     Label4->clear();
@@ -157,16 +166,14 @@ void Form1::load() {
     Text32->setText(QStringLiteral(" History Data"));
     draw_chart();
     Command11_Click();
-    for (int n = 1; n <= 26; ++n) {
-        QPalette p = text_box(n)->palette();
-        p.setColor(QPalette::Base, Qt::white);
-        text_box(n)->setPalette(p);
-    }
+    for (int n = 1; n <= 26; ++n) set_colours(text_box(n), kPlainText, kPlainBase); // black on white
+
     Command9_Click();
     Command11_Click();
     select_saved_port();
     show_alarm_panel_state();
     show_recording_state();
+    describe_lamp();
 }
 
 void Form1::show_loaded() {

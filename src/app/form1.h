@@ -131,6 +131,7 @@ public:
     void alarm_classify(int64_t scaled);
     void lamp_tick();
     void show_alarm_panel_state(); // after a reload: the panel shows the kept lock
+    void describe_lamp();        // the lamp's state in words for screen readers and its tooltip
 
     // --- history table (history/) ---
     void format_record(int16_t page, int16_t row);
@@ -176,8 +177,11 @@ private:
     void create_controls();
     void create_menu();
     void connect_handlers();
+    void connect_keyboard();     // Enter on buttons and entries, the menus' Alt keys
+    void name_controls();        // accessible names of the controls that have no caption
 
     std::array<QLineEdit*, 43> text_boxes_{};
+    std::array<bool, 43> typed_{}; // the box's next textChanged comes from the user's typing
     QStyle* caretless_style_ = nullptr;
 };
 

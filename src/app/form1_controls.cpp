@@ -3,17 +3,20 @@
 
 #include "chart/chart_widget.h"
 #include "shape_widget.h"
+#include "window_looks.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QTimer>
 
 #include <string_view>
@@ -130,6 +133,13 @@ public:
     }
 };
 
+// Holds the client area: as large as it, smaller (with scroll bars) only when the screen is.
+class ClientScroll : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    QSize sizeHint() const override { return widget() ? widget()->size() : QScrollArea::sizeHint(); }
+};
+
 QFont song_font(double points, bool bold, const char* family = "宋体") {
     QFont f(QString::fromUtf8(family));
     f.setPointSizeF(points);
@@ -137,21 +147,17 @@ QFont song_font(double points, bool bold, const char* family = "宋体") {
     return f;
 }
 
-void set_colours(QWidget* w, const QColor& text, const QColor& base) {
-    QPalette p = w->palette();
-    if (text.isValid()) p.setColor(QPalette::Text, text), p.setColor(QPalette::WindowText, text);
-    if (base.isValid()) p.setColor(QPalette::Base, base), p.setColor(QPalette::Window, base);
-    w->setPalette(p);
-    if (base.isValid()) w->setAutoFillBackground(true);
-}
-
 } // namespace
 
 void Form1::create_controls() {
-    client = new QWidget(this);
+    auto* scroller = new ClientScroll(this);
+    scroller->setObjectName("clientScroll");
+    scroller->setFrameShape(QFrame::NoFrame);
+    client = new QWidget;
     client->setObjectName("client");
     client->setFixedSize(twips(15240), twips(10380));
-    setCentralWidget(client);
+    scroller->setWidget(client);
+    setCentralWidget(scroller);
     // A child of the window, so it outlives the boxes that use it.
     caretless_style_ = new CaretlessStyle;
     caretless_style_->setParent(this);
@@ -180,7 +186,20 @@ void Form1::create_controls() {
         text_boxes_[static_cast<size_t>(n)] = box;
         box->setReadOnly(read_only(n));
         if (no_tab_stop(n)) box->setFocusPolicy(Qt::ClickFocus);
-        if (caret_hidden(n)) box->installEventFilter(this);
+        box->installEventFilter(this);
+        // Every text the program writes shows from its first character (setText leaves the cursor
+        // at the end, which scrolls a long text's start out of view). The user's typing stays as it is:
+        // textEdited comes just before its textChanged.
+        connect(box, &QLineEdit::textEdited, this, [this, n] { typed_[static_cast<size_t>(n)] = true; });
+        connect(box, &QLineEdit::textChanged, this, [this, n, box] {
+            if (std::exchange(typed_[static_cast<size_t>(n)], false)) return;
+            show_text_start(box);
+        });
+        // A box the user is not working in rests at its start unless text is selected in it: the
+        // program writing the same text again also moves the cursor to the end, without a textChanged.
+        connect(box, &QLineEdit::cursorPositionChanged, this, [box](int, int now) {
+            if (now != 0 && !box->hasSelectedText() && (box->isReadOnly() || !box->hasFocus())) box->setCursorPosition(0);
+        });
     }
     Text1 = text_box(1), Text2 = text_box(2), Text3 = text_box(3), Text4 = text_box(4), Text5 = text_box(5);
     Text6 = text_box(6), Text7 = text_box(7), Text8 = text_box(8), Text9 = text_box(9), Text10 = text_box(10);
@@ -229,12 +248,13 @@ void Form1::create_controls() {
     Text32->setFont(song_font(21.75, true));
     Text36->setFont(song_font(12, false));
     Text35->setFont(song_font(26.25, false));
+    // A fixed colour gets a fixed partner; the system colours of the design follow the palette.
     const QPalette system = palette();
-    set_colours(Text32, QColor(64, 64, 64), QColor());
+    set_colours(Text32, QColor(64, 64, 64), kPlainBase);
     set_colours(Text28, QColor(), system.color(QPalette::ToolTipBase));
     set_colours(Picture2, QColor(), system.color(QPalette::HighlightedText));
-    set_colours(Text37, QColor(0, 255, 0), system.color(QPalette::WindowText));
-    set_colours(Text33, QColor(), QColor(0, 0, 255));
+    set_colours(Text37, QColor(0, 255, 0), kPlainWindowText);
+    set_colours(Text33, kPlainText, QColor(0, 0, 255));
     Shape1->setFilled(true);
     Label4->setCursor(Qt::PointingHandCursor);
     Combo1->setEditable(true);
@@ -265,7 +285,7 @@ void Form1::reset_controls() {
         else if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(caption);
     }
     Text29->setFont(song_font(72, true, "新宋体"));
-    set_colours(Text29, QColor(0, 128, 0), palette().color(QPalette::Button));
+    set_colours(Text29, QColor(0, 128, 0), kPlainButtonFace);
     for (int n = 1; n <= 26; ++n) set_colours(text_box(n), QColor(), palette().color(QPalette::Base));
     for (int n = 1; n <= 42; ++n) {
         if (caret_hidden(n)) text_box(n)->setStyle(style()); // the caret shows until the box takes the focus
@@ -296,12 +316,32 @@ void Form1::reset_controls() {
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Label4 && event->type() == QEvent::MouseButtonRelease) {
-        Label4_Click();
+        if (is_left_click(Label4, event)) Label4_Click();
         return true;
     }
-    if (event->type() == QEvent::FocusIn) {
-        // Hides the caret of the box taking the focus; nothing shows it again.
-        if (auto* box = qobject_cast<QLineEdit*>(watched)) box->setStyle(caretless_style_);
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress) {
+        // Enter or Return on a focused button clicks it.
+        auto* button = qobject_cast<QPushButton*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
+            if (!key->isAutoRepeat()) button->click();
+            return true;
+        }
+    }
+    if (type == QEvent::FocusIn || type == QEvent::FocusOut) {
+        auto* box = qobject_cast<QLineEdit*>(watched);
+        const auto at = std::find(text_boxes_.begin() + 1, text_boxes_.end(), box);
+        if (box && at != text_boxes_.end()) {
+            // Hides the caret of a box taking the focus; nothing shows it again.
+            if (type == QEvent::FocusIn && caret_hidden(static_cast<int>(at - text_boxes_.begin())))
+                box->setStyle(caretless_style_);
+            // The box's own handling first (a Tab into it selects all and puts the cursor at the end),
+            // then back to the start of its text.
+            static_cast<QObject*>(box)->event(event);
+            show_text_start(box);
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

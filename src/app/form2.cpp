@@ -2,9 +2,11 @@
 
 #include "form1.h"
 #include "platform/user_seam.h"
+#include "window_looks.h"
 
 #include <QCursor>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QTimer>
@@ -24,6 +26,7 @@ Form2::Form2(QWidget* parent) : QWidget(parent) {
     setObjectName("Form2");
     setWindowTitle(QStringLiteral("Form2"));
     setFixedSize(twips(12045), twips(7005));
+    setFocusPolicy(Qt::StrongFocus); // the keys that enter reach the window itself
     auto* background = new QLabel(this);
     background->setPixmap(QPixmap(QStringLiteral(":/splash_background.png")));
     background->setGeometry(0, 0, 802, 466);
@@ -80,15 +83,32 @@ void Form2::Timer1_Timer() {
     }
 }
 
+void Form2::enter() {
+    if (std::exchange(entered_, true)) return;
+    Timer1->stop();
+    emit entered();
+}
+
 bool Form2::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::MouseButtonRelease) return QWidget::eventFilter(watched, event);
-    if (watched == Image2) {
-        open_web_page();
-    } else {
-        Timer1->stop();
-        emit entered();
-    }
+    if (!is_left_click(static_cast<QWidget*>(watched), event)) return true;
+    if (watched == Image2) open_web_page();
+    else enter();
     return true;
+}
+
+void Form2::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+    case Qt::Key_Escape:
+        if (!event->isAutoRepeat()) enter();
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 } // namespace tessaro

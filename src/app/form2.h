@@ -30,6 +30,12 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Enter, Space and Escape enter as a click does.
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void enter();
+    bool entered_ = false; // a second click or key before the window goes enters nothing more
 };
 
 } // namespace tessaro

@@ -71,9 +71,11 @@ int main(int argc, char* argv[]) {
         main_window = std::make_unique<Form1>();
         main_window->show_loaded();
         splash->close();
+        main_window->activateWindow(); // the keyboard goes on where the splash left it
     });
     splash->move(splash->screen()->availableGeometry().center() - splash->rect().center());
     splash->show();
+    splash->activateWindow();
     const int rc = QApplication::exec();
     main_window.reset();
     return rc;

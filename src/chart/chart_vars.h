@@ -20,6 +20,7 @@ struct ChartVars {
     int16_t press_x = 0;        // press position on the chart (pixels)
     int16_t press_y = 0;
     ChartRenderer chart_renderer; // keeps the axes, grid and labels between redraws
+    ChartRenderer screen_renderer; // the same at a high-DPI screen's device-pixel ratio
     SnapshotWriter snapshot_writer;
 };
 

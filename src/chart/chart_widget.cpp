@@ -16,13 +16,27 @@ void ChartWidget::setImage(const QImage& image) {
     update();
 }
 
+void ChartWidget::setScreenImage(const QImage& image) {
+    screen_image_ = image;
+    drawn_ratio_ = image.isNull() ? 1.0 : image.devicePixelRatio();
+    update();
+}
+
 void ChartWidget::paintEvent(QPaintEvent*) {
+    const qreal ratio = devicePixelRatioF();
+    if (ratio != drawn_ratio_) {
+        drawn_ratio_ = ratio; // asked once per change
+        emit ratioChanged();
+    }
+    const QImage& shown =
+        !screen_image_.isNull() && screen_image_.devicePixelRatio() == ratio ? screen_image_ : image_;
     QPainter p(this);
     // Only what the chart image leaves bare is filled: the image itself is opaque.
+    const QRect drawn(QPoint(0, 0), shown.deviceIndependentSize().toSize());
     QRegion bare(rect());
-    if (!image_.isNull() && !image_.hasAlphaChannel()) bare -= image_.rect();
+    if (!shown.isNull() && !shown.hasAlphaChannel()) bare -= drawn;
     for (const QRect& r : bare) p.fillRect(r, QColor(64, 64, 64));
-    if (!image_.isNull()) p.drawImage(QPoint(0, 0), image_);
+    if (!shown.isNull()) p.drawImage(QPoint(0, 0), shown);
 }
 
 void ChartWidget::mousePressEvent(QMouseEvent* e) {

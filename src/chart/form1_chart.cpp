@@ -27,8 +27,13 @@ void Form1::draw_chart() {
     // The surface lets go of the last frame (no repaint runs before it gets the new one), so the
     // renderer draws into the same buffer again.
     Picture1->setImage(QImage());
-    const QImage image = chart_renderer.render(in, QFont(QStringLiteral("宋体"), kChartFontPoints));
+    Picture1->setScreenImage(QImage());
+    const QFont font(QStringLiteral("宋体"), kChartFontPoints);
+    const QImage image = chart_renderer.render(in, font);
     Picture1->setImage(image);
+    // A high-DPI screen gets its own drawing at its resolution; the snapshot stays at ratio 1.
+    const qreal ratio = Picture1->devicePixelRatioF();
+    if (ratio != 1.0) Picture1->setScreenImage(screen_renderer.render(in, font, ratio));
     // Nothing reads the snapshot back: a folder that cannot be written costs only the file.
     snapshot_writer.write(image, paths::snapshot_file());
 }

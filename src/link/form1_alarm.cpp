@@ -39,6 +39,7 @@ void Form1::unlock_alarm() {
     alarm_hit = 0;
     alarm_limit_exact.reset();
     alarm_text.clear();
+    describe_lamp();
 }
 
 void Form1::Command6_Click() {
@@ -83,6 +84,7 @@ void Form1::Command6_Click() {
     Option3->setEnabled(false);
     Option4->setEnabled(false);
     Text35->setEnabled(false);
+    describe_lamp();
 }
 
 void Form1::alarm_classify(int64_t scaled) {
@@ -103,6 +105,7 @@ void Form1::lamp_tick() {
         Shape1->setColour(palette().color(QPalette::Button));
         break;
     }
+    describe_lamp();
 }
 
 void Form1::show_alarm_panel_state() {
