@@ -2,6 +2,7 @@
 
 #include "form1.h"
 #include "platform/user_seam.h"
+#include "splash_art.h"
 #include "window_looks.h"
 
 #include <QCursor>
@@ -27,8 +28,10 @@ Form2::Form2(QWidget* parent) : QWidget(parent) {
     setWindowTitle(QStringLiteral("Form2"));
     setFixedSize(twips(12045), twips(7005));
     setFocusPolicy(Qt::StrongFocus); // the keys that enter reach the window itself
+    const qreal ratio = devicePixelRatioF();
     auto* background = new QLabel(this);
-    background->setPixmap(QPixmap(QStringLiteral(":/splash_background.png")));
+    background->setObjectName("background");
+    background->setPixmap(splash_background(ratio));
     background->setGeometry(0, 0, 802, 466);
 
     // Listed back to front: a later widget lies on top of the earlier ones.
@@ -36,17 +39,17 @@ Form2::Form2(QWidget* parent) : QWidget(parent) {
     Image2 = click_area(this, "Image2", QRect(7920, 5520, 3615, 1095));
     const QCursor hand(QPixmap(QStringLiteral(":/hand.png")), 10, 2);
     Image2->setCursor(hand);
-    auto picture = [&](const char* name, const char* file) {
+    auto picture = [&](const char* name, int state) {
         auto* p = new QLabel(this);
         p->setObjectName(QString::fromLatin1(name));
-        p->setPixmap(QPixmap(QString::fromLatin1(file)));
+        p->setPixmap(splash_button(state, ratio));
         p->setGeometry(twips(840), twips(5760), twips(1455), twips(735));
         p->setCursor(hand);
         p->installEventFilter(this);
         return p;
     };
-    Picture1 = picture("Picture1", ":/splash_button1.jpg");
-    Picture2 = picture("Picture2", ":/splash_button2.jpg");
+    Picture1 = picture("Picture1", 1);
+    Picture2 = picture("Picture2", 2);
     Image1->installEventFilter(this);
     Image2->installEventFilter(this);
 

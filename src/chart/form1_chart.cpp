@@ -27,7 +27,7 @@ void Form1::draw_chart() {
     // The surface lets go of the last frame (no repaint runs before it gets the new one), so the
     // renderer draws into the same buffer again.
     Picture1->setImage(QImage());
-    Picture1->setScreenImage(QImage());
+    if (!Picture1->screenImage().isNull()) Picture1->setScreenImage(QImage());
     const QFont font(QStringLiteral("宋体"), kChartFontPoints);
     const QImage image = chart_renderer.render(in, font);
     Picture1->setImage(image);

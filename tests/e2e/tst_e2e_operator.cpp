@@ -1,4 +1,6 @@
 // End-to-end: the real program in its own Xvfb, the simulator on a pseudo-terminal, xdotool as the operator.
+#include "e2e_session.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -20,15 +22,12 @@ using namespace std::chrono_literals;
 constexpr int kRecords = 300;
 constexpr int kClientWidth = 1016;
 constexpr int kClientHeight = 692;
-constexpr int kTwipsPerPixel = 15;
 const QRgb kLiveCurve = qRgb(0, 192, 0);
 // The meter's link appears this long after the simulator starts, after the program has started.
 constexpr std::chrono::seconds kLatePlug{5};
 
-// Control rectangles of the designed client area in twips (left, top, width, height).
-struct Twips {
-    int left, top, width, height;
-};
+using e2e::Session;
+using e2e::Twips;
 constexpr Twips kHistory{12960, 2040, 1095, 495};  // Command9
 constexpr Twips kRead{12960, 3120, 1215, 495};     // Command5
 constexpr Twips kSave{12960, 3720, 1215, 495};     // Command1
@@ -61,100 +60,6 @@ QList<ReportRecord> report_records(const QByteArray& bytes) {
     }
     return out;
 }
-
-// Sends SIGTERM, then SIGKILL, and waits: nothing outlives the scenario.
-void stop(QProcess& p) {
-    if (p.state() == QProcess::NotRunning) return;
-    p.terminate();
-    if (!p.waitForFinished(3000)) {
-        p.kill();
-        p.waitForFinished(3000);
-    }
-}
-
-class Session {
-public:
-    QTemporaryDir tmp;
-    QString display;
-    QProcess xvfb, sim, app;
-    QByteArray sim_log;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    QPoint client; // the client area's origin on the screen
-
-    QStringList saved; // reports written, kept as artefacts
-
-    ~Session() {
-        for (const QString& f : saved) {
-            QFile::remove(QStringLiteral(E2E_ARTIFACTS "/") + QFileInfo(f).fileName());
-            QFile::copy(f, QStringLiteral(E2E_ARTIFACTS "/") + QFileInfo(f).fileName());
-        }
-        stop(app);
-        stop(sim);
-        stop(xvfb);
-    }
-
-    QString path(const QString& rel) const { return tmp.filePath(rel); }
-
-    // Runs a helper tool (xdotool, import, ...) on our display; returns its stdout.
-    QByteArray tool(const QString& program, const QStringList& args, int timeout_ms = 10000) {
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(program, args);
-        if (!p.waitForFinished(timeout_ms)) {
-            stop(p);
-            return {};
-        }
-        return p.readAllStandardOutput();
-    }
-    QByteArray xdo(const QStringList& args) { return tool(QStringLiteral("xdotool"), args); }
-
-    // The first window whose name matches the pattern, polled until the deadline.
-    QString waitWindow(const QString& pattern, QDeadlineTimer deadline) {
-        while (!deadline.hasExpired()) {
-            const QByteArray out =
-                xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), pattern});
-            const QList<QByteArray> ids = out.trimmed().split('\n');
-            if (!ids.isEmpty() && !ids.first().isEmpty()) return QString::fromLatin1(ids.first());
-            if (app.state() == QProcess::NotRunning) return {};
-            QTest::qWait(200);
-        }
-        return {};
-    }
-
-    QRect geometry(const QString& window) {
-        const QByteArray out = xdo({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
-        QMap<QByteArray, int> v;
-        for (const QByteArray& line : out.split('\n')) {
-            const int eq = line.indexOf('=');
-            if (eq > 0) v[line.left(eq)] = line.mid(eq + 1).toInt();
-        }
-        return QRect(v.value("X"), v.value("Y"), v.value("WIDTH"), v.value("HEIGHT"));
-    }
-
-    void clickAt(QPoint screen) {
-        xdo({QStringLiteral("mousemove"), QString::number(screen.x()), QString::number(screen.y()),
-             QStringLiteral("click"), QStringLiteral("1")});
-    }
-    void click(const Twips& c) {
-        clickAt(client + QPoint((c.left + c.width / 2) / kTwipsPerPixel, (c.top + c.height / 2) / kTwipsPerPixel));
-    }
-    void focus(const QString& window) {
-        xdo({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
-        xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
-    }
-    void keys(const QStringList& k) { xdo(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("50")} + k); }
-    void type(const QString& text) {
-        xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text});
-    }
-
-    void screenshot(const QString& name) {
-        QDir().mkpath(QStringLiteral(E2E_ARTIFACTS));
-        tool(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
-                                        QStringLiteral(E2E_ARTIFACTS "/") + name});
-    }
-
-    void pumpSimLog() { sim_log += sim.readAllStandardError(); }
-};
 
 } // namespace
 
@@ -205,29 +110,8 @@ void TestE2eOperator::operatorSession() {
     Session s;
     QVERIFY(s.tmp.isValid());
 
-    // A free display: Xvfb picks it and tells it on our pipe.
-    s.xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                          QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                                          QStringLiteral("tcp")});
-    QVERIFY(s.xvfb.waitForStarted(5000));
-    QByteArray number;
-    for (QDeadlineTimer d(15s); !number.endsWith('\n') && !d.hasExpired();) {
-        s.xvfb.waitForReadyRead(200);
-        number += s.xvfb.readAllStandardOutput();
-    }
-    QVERIFY2(number.endsWith('\n'), "Xvfb did not report its display");
-    s.display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
-
-    // A private home: config, runtime, cache and save folders all inside the temp folder.
-    for (const char* dir : {"home", "config", "runtime", "cache", "data", "out"}) QVERIFY(QDir(s.tmp.path()).mkpath(QLatin1String(dir)));
-    QFile::setPermissions(s.path(QStringLiteral("runtime")), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    s.env.insert(QStringLiteral("DISPLAY"), s.display);
-    s.env.insert(QStringLiteral("HOME"), s.path(QStringLiteral("home")));
-    s.env.insert(QStringLiteral("XDG_CONFIG_HOME"), s.path(QStringLiteral("config")));
-    s.env.insert(QStringLiteral("XDG_RUNTIME_DIR"), s.path(QStringLiteral("runtime")));
-    s.env.insert(QStringLiteral("XDG_CACHE_HOME"), s.path(QStringLiteral("cache")));
-    s.env.insert(QStringLiteral("XDG_DATA_HOME"), s.path(QStringLiteral("data")));
-    s.env.remove(QStringLiteral("SESSION_MANAGER"));
+    QVERIFY(s.startDisplay(QStringLiteral("1280x1024x24")));
+    QVERIFY(s.makeHome());
 
     // The port file selects port 1 at start; port 1 is the simulator.
     QVERIFY(QDir().mkpath(s.path(QStringLiteral("config/tessaro/ports"))));

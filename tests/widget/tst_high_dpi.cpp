@@ -1,6 +1,7 @@
 // The window on a high-DPI screen (scale factor 2, a small screen): it fits and scrolls, the chart is
 // drawn at the screen's resolution, the snapshot and the saved bitmap stay as at ratio 1.
 #include "app/form1.h"
+#include "app/form2.h"
 #include "chart/chart_painter.h"
 #include "chart/chart_widget.h"
 #include "chart/snapshot_file.h"
@@ -127,6 +128,31 @@ private slots:
         QFile saved(name), reference(before);
         QVERIFY(saved.open(QIODevice::ReadOnly) && reference.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), reference.readAll());
+    }
+
+    void splashDrawnAtTheScreensRatio() {
+        // Catches a splash whose pictures are ratio-1 files blown up on a 2x screen (blocky text).
+        Form2 splash;
+        QCOMPARE(splash.size(), QSize(803, 467));
+        const std::pair<const char*, QSize> pictures[] = {
+            {"background", QSize(802, 466)}, {"Picture1", QSize(97, 49)}, {"Picture2", QSize(97, 49)}};
+        for (const auto& [name, size] : pictures) {
+            auto* label = splash.findChild<QLabel*>(QString::fromLatin1(name));
+            QVERIFY2(label, name);
+            const QPixmap p = label->pixmap();
+            QCOMPARE(p.devicePixelRatio(), 2.0);
+            QCOMPARE(p.deviceIndependentSize().toSize(), size);
+            QCOMPARE(p.size(), size * 2);
+            // Finer than a blown-up picture: 2x2 blocks with more than one colour along the text's edges.
+            const QImage img = p.toImage();
+            int mixed = 0;
+            for (int y = 0; y + 1 < img.height(); y += 2)
+                for (int x = 0; x + 1 < img.width(); x += 2) {
+                    const QRgb c = img.pixel(x, y);
+                    if (img.pixel(x + 1, y) != c || img.pixel(x, y + 1) != c || img.pixel(x + 1, y + 1) != c) ++mixed;
+                }
+            QVERIFY2(mixed > 100, qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(name)).arg(mixed)));
+        }
     }
 
     void chartFollowsTheRatioItIsShownAt() {

@@ -1,6 +1,7 @@
 // The windows without a mouse: keys that enter the splash, click buttons, confirm entries, open menus.
 #include "app/form1.h"
 #include "app/form2.h"
+#include "platform/user_seam.h"
 #include "support/form_fixture.h"
 
 #include <QApplication>
@@ -74,7 +75,7 @@ private slots:
         QTest::mousePress(w, Qt::MouseButton(button), {}, centre);
         QTest::mouseRelease(w, Qt::MouseButton(button), {}, outside ? QPoint(-5, -5) : centre);
         QCOMPARE(entered.count(), enters ? 1 : 0);
-        QCOMPARE(user.urls.size(), opens ? 1 : 0);
+        QCOMPARE(user.urls.size(), opens && *kWebAddress ? 1 : 0); // a build without an address opens nothing
     }
 
     void webStripTakesOnlyTheLeftButton() {
@@ -85,7 +86,7 @@ private slots:
         QTest::mouseRelease(f.form->Label4, Qt::LeftButton, {}, QPoint(-20, -20));
         QVERIFY(f.user.urls.isEmpty());
         QTest::mouseClick(f.form->Label4, Qt::LeftButton);
-        QCOMPARE(f.user.urls.size(), 1);
+        QCOMPARE(f.user.urls.size(), *kWebAddress ? 1 : 0);
     }
 
     void enterClicksTheFocusedButton_data() {

@@ -24,6 +24,22 @@ private slots:
         QCOMPARE(splash.windowTitle(), QStringLiteral("Form2"));
     }
 
+    void picturesAreTheFilesAtRatioOne() {
+        // Catches the splash's pictures changing on an ordinary screen when they are drawn for high DPI.
+        Q_INIT_RESOURCE(resources);
+        Form2 splash;
+        const std::pair<const char*, const char*> pictures[] = {{"background", ":/splash_background.png"},
+                                                               {"Picture1", ":/splash_button1.jpg"},
+                                                               {"Picture2", ":/splash_button2.jpg"}};
+        for (const auto& [name, file] : pictures) {
+            const QPixmap shown = splash.findChild<QLabel*>(QString::fromLatin1(name))->pixmap();
+            const QImage expected(QString::fromLatin1(file));
+            QVERIFY2(!expected.isNull(), file);
+            QCOMPARE(shown.devicePixelRatio(), 1.0);
+            QCOMPARE(shown.toImage().convertToFormat(QImage::Format_RGB32), expected.convertToFormat(QImage::Format_RGB32));
+        }
+    }
+
     void blinkCycle() {
         // Catches a blink sequence out of rhythm over two full cycles.
         Form2 splash;

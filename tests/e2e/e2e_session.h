@@ -1,0 +1,152 @@
+// The end-to-end tests' session: a private Xvfb and home, the program and helper tools on that display.
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QPoint>
+#include <QProcess>
+#include <QRect>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace e2e {
+
+using namespace std::chrono_literals;
+
+constexpr int kTwipsPerPixel = 15;
+
+// Control rectangles of the designed client area in twips (left, top, width, height).
+struct Twips {
+    int left, top, width, height;
+};
+
+// Sends SIGTERM, then SIGKILL, and waits: nothing outlives the scenario.
+void stop(QProcess& p) {
+    if (p.state() == QProcess::NotRunning) return;
+    p.terminate();
+    if (!p.waitForFinished(3000)) {
+        p.kill();
+        p.waitForFinished(3000);
+    }
+}
+
+class Session {
+public:
+    QTemporaryDir tmp;
+    QString display;
+    QProcess xvfb, sim, app;
+    QByteArray sim_log;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QPoint client; // the client area's origin on the screen
+
+    QStringList saved; // reports written, kept as artefacts
+
+    ~Session() {
+        for (const QString& f : saved) {
+            QFile::remove(QStringLiteral(E2E_ARTIFACTS "/") + QFileInfo(f).fileName());
+            QFile::copy(f, QStringLiteral(E2E_ARTIFACTS "/") + QFileInfo(f).fileName());
+        }
+        stop(app);
+        stop(sim);
+        stop(xvfb);
+    }
+
+    QString path(const QString& rel) const { return tmp.filePath(rel); }
+
+    // A free display of the given screen ("1280x1024x24"): Xvfb picks it and tells it on our pipe.
+    bool startDisplay(const QString& screen) {
+        xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                            QStringLiteral("0"), screen, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        if (!xvfb.waitForStarted(5000)) return false;
+        QByteArray number;
+        for (QDeadlineTimer d(15s); !number.endsWith('\n') && !d.hasExpired();) {
+            xvfb.waitForReadyRead(200);
+            number += xvfb.readAllStandardOutput();
+        }
+        if (!number.endsWith('\n')) return false;
+        display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+        env.insert(QStringLiteral("DISPLAY"), display);
+        return true;
+    }
+
+    // A private home: config, runtime, cache and save folders all inside the temp folder.
+    bool makeHome() {
+        for (const char* dir : {"home", "config", "runtime", "cache", "data", "out"})
+            if (!QDir(tmp.path()).mkpath(QLatin1String(dir))) return false;
+        QFile::setPermissions(path(QStringLiteral("runtime")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        env.insert(QStringLiteral("HOME"), path(QStringLiteral("home")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("runtime")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), path(QStringLiteral("cache")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
+        env.remove(QStringLiteral("SESSION_MANAGER"));
+        return true;
+    }
+
+    // Runs a helper tool (xdotool, import, ...) on our display; returns its stdout.
+    QByteArray tool(const QString& program, const QStringList& args, int timeout_ms = 10000) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(program, args);
+        if (!p.waitForFinished(timeout_ms)) {
+            stop(p);
+            return {};
+        }
+        return p.readAllStandardOutput();
+    }
+    QByteArray xdo(const QStringList& args) { return tool(QStringLiteral("xdotool"), args); }
+
+    // The first window whose name matches the pattern, polled until the deadline.
+    QString waitWindow(const QString& pattern, QDeadlineTimer deadline) {
+        while (!deadline.hasExpired()) {
+            const QByteArray out =
+                xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), pattern});
+            const QList<QByteArray> ids = out.trimmed().split('\n');
+            if (!ids.isEmpty() && !ids.first().isEmpty()) return QString::fromLatin1(ids.first());
+            if (app.state() == QProcess::NotRunning) return {};
+            QTest::qWait(200);
+        }
+        return {};
+    }
+
+    QRect geometry(const QString& window) {
+        const QByteArray out = xdo({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+        QMap<QByteArray, int> v;
+        for (const QByteArray& line : out.split('\n')) {
+            const int eq = line.indexOf('=');
+            if (eq > 0) v[line.left(eq)] = line.mid(eq + 1).toInt();
+        }
+        return QRect(v.value("X"), v.value("Y"), v.value("WIDTH"), v.value("HEIGHT"));
+    }
+
+    void clickAt(QPoint screen) {
+        xdo({QStringLiteral("mousemove"), QString::number(screen.x()), QString::number(screen.y()),
+             QStringLiteral("click"), QStringLiteral("1")});
+    }
+    void click(const Twips& c) {
+        clickAt(client + QPoint((c.left + c.width / 2) / kTwipsPerPixel, (c.top + c.height / 2) / kTwipsPerPixel));
+    }
+    void focus(const QString& window) {
+        xdo({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
+        xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+    }
+    void keys(const QStringList& k) { xdo(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("50")} + k); }
+    void type(const QString& text) {
+        xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text});
+    }
+
+    void screenshot(const QString& name) {
+        QDir().mkpath(QStringLiteral(E2E_ARTIFACTS));
+        tool(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                        QStringLiteral(E2E_ARTIFACTS "/") + name});
+    }
+
+    void pumpSimLog() { sim_log += sim.readAllStandardError(); }
+};
+
+
+} // namespace e2e
