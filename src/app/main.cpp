@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -44,6 +45,9 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv); // takes Qt's own options out of argv
+    // Under a file size limit (ulimit -f) a write past it must fail with EFBIG and be reported like
+    // a full disk, not kill the program with its port, lock file and live log left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::unique_ptr<Form1> main_window;
 
     // A termination request ends the program as Exit does: port closed, its lock file removed.

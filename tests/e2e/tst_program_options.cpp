@@ -1,12 +1,14 @@
 // The real program's command line and end signals: Qt's options accepted, others refused with a
 // usage line, the help naming the configuration folder in use, and SIGTERM, SIGINT and SIGHUP
-// ending it through its exit path (status 0) rather than killing it.
+// ending it through its exit path (status 0) rather than killing it; a file size limit does not kill it.
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -74,6 +76,26 @@ private slots:
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QVERIFY2(p.exitCode() == 0, err.constData());
         QVERIFY2(!err.contains("Usage"), err.constData());
+    }
+
+    void survivesAFileSizeLimit() {
+        // Catches a program killed by SIGXFSZ (a write past `ulimit -f`) instead of getting EFBIG and
+        // reporting it as it reports a full disk. The limit is set as a shell sets it: default action.
+        QProcess p;
+        p.setChildProcessModifier([] {
+            std::signal(SIGXFSZ, SIG_DFL);
+            const rlimit limit{4096, 4096};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        start(p, {});
+        const auto guard = qScopeGuard([&p] { stop(p); });
+        QTRY_VERIFY_WITH_TIMEOUT(catches_term(p.processId()) || p.state() == QProcess::NotRunning, 60000);
+        QVERIFY2(p.state() == QProcess::Running, p.readAllStandardError().constData());
+        QVERIFY(::kill(static_cast<pid_t>(p.processId()), SIGXFSZ) == 0);
+        QVERIFY(::kill(static_cast<pid_t>(p.processId()), SIGTERM) == 0);
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
     }
 
     void refused_data() {

@@ -273,8 +273,9 @@ private slots:
         }
         QProcess p;
         p.setChildProcessModifier([] {
-            // A disk that fills at 2000 bytes: writes beyond fail with EFBIG instead of a signal.
-            std::signal(SIGXFSZ, SIG_IGN);
+            // A disk that fills at 2000 bytes, set as a shell's ulimit -f does: SIGXFSZ keeps its
+            // default action, so a program that does not ignore it is killed mid-file.
+            std::signal(SIGXFSZ, SIG_DFL);
             const rlimit limit{2000, 2000};
             setrlimit(RLIMIT_FSIZE, &limit);
         });

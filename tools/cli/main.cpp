@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -30,6 +31,9 @@ constexpr const char* kOverview =
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    // Under a file size limit (ulimit -f) an output write past it fails with EFBIG and is reported
+    // as an output failure (status 2) instead of the signal killing the program mid-file.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication::setApplicationName(QStringLiteral("tessaro-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TESSARO_VERSION));
     QStringList args = app.arguments();
