@@ -4,10 +4,13 @@
 
 #include <QCollator>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
 #include <algorithm>
+
+#include <sys/stat.h>
 
 namespace tessaro {
 namespace {
@@ -69,8 +72,37 @@ QString SerialDeviceMap::resolve(int n) {
     if (QString entry = map_entry_of(n); !entry.isEmpty()) return entry;
     if (n == kept_port_ && !kept_path_.isEmpty() && QFileInfo::exists(kept_path_)) return kept_path_;
     kept_port_ = n;
-    kept_path_ = resolve_serial_port(n, list_);
+    kept_path_ = resolve_serial_port(n, [this] { return ports(); });
     return kept_path_;
+}
+
+QStringList SerialDeviceMap::ports() {
+    const QString stamp = stamp_ ? stamp_() : QString();
+    const bool fresh = listed_ && !stamp.isEmpty() && stamp == listed_stamp_ && !listed_at_.hasExpired(kRelistMs);
+    if (!fresh) {
+        ports_ = list_();
+        listed_stamp_ = stamp;
+        listed_at_.start();
+        listed_ = true;
+        ++listings_;
+    }
+    return ports_;
+}
+
+QString folders_stamp(const QStringList& folders) {
+    QString stamp;
+    for (const QString& folder : folders) {
+        struct stat st = {};
+        if (::stat(QFile::encodeName(folder).constData(), &st) == 0)
+            stamp += QStringLiteral("%1.%2;").arg(st.st_mtim.tv_sec).arg(st.st_mtim.tv_nsec);
+        else
+            stamp += QStringLiteral("-;");
+    }
+    return stamp;
+}
+
+QString device_folders_stamp() {
+    return folders_stamp({QStringLiteral("/dev"), QStringLiteral("/dev/serial/by-id"), QStringLiteral("/dev/serial/by-path")});
 }
 
 } // namespace tessaro
