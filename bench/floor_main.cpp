@@ -6,6 +6,7 @@
 //   tessaro-floor           the realtime view
 //   tessaro-floor --idle    the ticks only, the realtime controls hidden (the history view, minus the
 //                           port check of every link tick)
+#include "app/reading_box.h"
 #include "app/shape_widget.h"
 #include "chart/chart_painter.h"
 #include "chart/chart_widget.h"
@@ -35,9 +36,10 @@ int main(int argc, char** argv) {
     QWidget window;
     window.setWindowTitle(QStringLiteral("tessaro-floor"));
     window.resize(1018, 692);
-    auto* reading = new QLineEdit(&window);
+    auto* reading = new ReadingBox(&window);
     reading->setGeometry(80, 8, 673, 177);
     reading->setAlignment(Qt::AlignCenter);
+    reading->setReadOnly(true);
     QFont big(QStringLiteral("Noto Sans Mono CJK SC"), 72);
     big.setBold(true);
     reading->setFont(big);

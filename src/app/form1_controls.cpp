@@ -2,6 +2,7 @@
 #include "form1.h"
 
 #include "chart/chart_widget.h"
+#include "reading_box.h"
 #include "shape_widget.h"
 #include "window_looks.h"
 
@@ -19,6 +20,7 @@
 #include <QScrollArea>
 #include <QTimer>
 
+#include <cstring>
 #include <string_view>
 
 namespace tessaro {
@@ -166,7 +168,10 @@ void Form1::create_controls() {
         QWidget* parent = d.parent ? client->findChild<QWidget*>(d.parent) : client;
         QWidget* w = nullptr;
         switch (d.kind) {
-        case Kind::Text: w = new QLineEdit(parent); break;
+        case Kind::Text:
+            // The live reading's box draws its large characters from images.
+            w = std::strcmp(d.name, "Text29") == 0 ? new ReadingBox(parent) : new QLineEdit(parent);
+            break;
         case Kind::Button: w = new QPushButton(parent); break;
         case Kind::Label: w = new QLabel(parent); break;
         case Kind::Option: w = new QRadioButton(parent); break;

@@ -40,7 +40,7 @@ private slots:
                       const QString& caption) {
             QTest::newRow(name) << name << kind << parent << px(l, t, w, h) << caption;
         };
-        row("Text29", "QLineEdit", "client", 1200, 120, 10095, 2655, "400.0mA");
+        row("Text29", "tessaro::ReadingBox", "client", 1200, 120, 10095, 2655, "400.0mA");
         row("Frame2", "QGroupBox", "client", 12360, 120, 2055, 975, "com setting");
         row("Text30", "QLineEdit", "Frame2", 600, 480, 495, 255, "com:");
         row("Label3", "QLabel", "client", 12840, 795, 855, 255, QString::fromUtf8("选择端口:"));
