@@ -6,6 +6,7 @@
 #include "meter_sim.h"
 #include "platform/paths.h"
 #include "support/form_fixture.h"
+#include "support/generous_wait.h"
 #include "support/pty_pair.h"
 
 #include <QComboBox>
@@ -55,7 +56,7 @@ struct LinkFixture {
     bool connect() {
         if (!open()) return false;
         form().Timer1_Timer();
-        return QTest::qWaitFor([&] { return form().Text40->text() == QLatin1String("Connect Success"); }, 5000);
+        return QTest::qWaitFor([&] { return form().Text40->text() == QLatin1String("Connect Success"); }, test::kWaitMs);
     }
     // The history view, where Command5 reads "Read".
     void historyView() { form().Command9_Click(); }

@@ -1,6 +1,7 @@
 // The history download against the meter simulator: counts, record frames, the end of a download,
 // resuming after a silence, pacing, sorting, refusals and the progress display.
 #include "link_fixture.h"
+#include "support/generous_wait.h"
 
 #include "records/record_store.h"
 
@@ -191,7 +192,7 @@ private slots:
         o.silentFor = std::chrono::milliseconds(1);
         QVERIFY(startRead(o));
         const auto silent_pair = static_cast<quint16>(257 + 2 * pair);
-        QTRY_VERIFY(t->sim->addresses().contains(silent_pair));
+        QTRY_VERIFY_WITH_TIMEOUT(t->sim->addresses().contains(silent_pair), tessaro::test::kWaitMs);
         QCOMPARE(form().link_state, int16_t{1});
         QVERIFY(t->ticksUntilConnectionFail() > 0);
         QCOMPARE(form().link_state, int16_t{2});
@@ -234,7 +235,7 @@ private slots:
         } else {
             form().acq_on = 1;
             form().Timer2_Timer();
-            QTRY_COMPARE(form().rx_bytes.size(), 3);
+            QTRY_COMPARE_WITH_TIMEOUT(form().rx_bytes.size(), 3, tessaro::test::kWaitMs);
             QCOMPARE(form().rx_bytes, QByteArray::fromHex("04d241"));
         }
         QCOMPARE(written_at_request, qsizetype{2}); // the whole answer to the check, and no more
@@ -244,7 +245,7 @@ private slots:
         // Catches records written into the store while a sort rearranges it, or a download lost to the wait.
         QVERIFY(startRead(meterHolding(60)));
         form().sorting = true;
-        QTRY_VERIFY(form().held_for_sort);
+        QTRY_VERIFY_WITH_TIMEOUT(form().held_for_sort, tessaro::test::kWaitMs);
         QCOMPARE(form().last_occupied(), -1);
         QVERIFY(form().MSComm1->InBufferCount() >= 8);
         QCOMPARE(t->ticksUntilConnectionFail(), -1); // frames waiting are no silence
@@ -314,10 +315,10 @@ private slots:
         t->pty->write(QByteArray::fromHex("000a"));
         QCOMPARE(t->pty->readAtLeast(4), QByteArray::fromHex("00010001"));
         QCOMPARE(form().Text41->text(), QString("1/1Page   0No")); // the store emptied at the count
-        QTRY_COMPARE(form().link_phase, int16_t{1});
-        QTRY_COMPARE(form().MSComm1->RThreshold(), 8);
+        QTRY_COMPARE_WITH_TIMEOUT(form().link_phase, int16_t{1}, tessaro::test::kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(form().MSComm1->RThreshold(), 8, tessaro::test::kWaitMs);
         t->pty->write(QByteArray::fromHex("0102410c020e091e"));
-        QTRY_COMPARE(form().pair_half, uint8_t{1});
+        QTRY_COMPARE_WITH_TIMEOUT(form().pair_half, uint8_t{1}, tessaro::test::kWaitMs);
         QCOMPARE(form().Text34->text(), QString("10% "));
         QCOMPARE(form().Text33->width(), tessaro::twips(1025));
         QCOMPARE(form().Text34->x(), form().Text33->x() + form().Text33->width());
@@ -339,9 +340,9 @@ private slots:
         QCOMPARE(form().Text34->text(), QString("10% "));
         QCOMPARE(form().rec_addr, 259);
         t->pty->write(QByteArray::fromHex("0304430c020e0a01"));
-        QTRY_COMPARE(form().Text34->text(), QString("30% "));
+        QTRY_COMPARE_WITH_TIMEOUT(form().Text34->text(), QString("30% "), tessaro::test::kWaitMs);
         // The count line is redrawn at most once a display frame.
-        QTRY_COMPARE(form().Text41->text(), QString("1/1页   3组"));
+        QTRY_COMPARE_WITH_TIMEOUT(form().Text41->text(), QString("1/1页   3组"), tessaro::test::kWaitMs);
     }
 
     void faultyMeterLeavesStateSound_data() {

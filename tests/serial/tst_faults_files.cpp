@@ -1,5 +1,6 @@
 // Live monitoring with files that cannot be written: the port file and the chart snapshot.
 #include "link_fixture.h"
+#include "support/generous_wait.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -47,7 +48,7 @@ void TstFaultsFiles::unwritableFiles() {
     QCOMPARE(t.form().live_samples[400], 12340.0);
     QCOMPARE(QFileInfo(paths::port_file()).isDir(), portFileBlocked);
     if (!portFileBlocked) QCOMPARE(tessaro::test::fileBytes(paths::port_file()), QByteArray::fromHex("0300"));
-    if (!snapshotBlocked) QTRY_VERIFY(QFileInfo::exists(paths::snapshot_file()));
+    if (!snapshotBlocked) QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(paths::snapshot_file()), tessaro::test::kWaitMs);
 }
 
 QTEST_MAIN(TstFaultsFiles)

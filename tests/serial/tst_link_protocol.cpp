@@ -1,6 +1,7 @@
 // The meter protocol over a pseudo-terminal on which the test plays the meter: requests on the wire,
 // the receive handler's dispatch, the port check and what bad bytes from the meter do.
 #include "link_fixture.h"
+#include "support/generous_wait.h"
 
 #include <QPushButton>
 #include <QSignalSpy>
@@ -29,7 +30,7 @@ class TstLinkProtocol : public QObject {
     void reply(const QByteArray& bytes) {
         form().rx_seen = 0;
         t->pty->write(bytes);
-        QTRY_COMPARE(form().rx_seen, uint8_t{16});
+        QTRY_COMPARE_WITH_TIMEOUT(form().rx_seen, uint8_t{16}, tessaro::test::kWaitMs);
     }
 
 private slots:
@@ -172,7 +173,7 @@ private slots:
         form().rx_seen = 0;
         form().Text40->setText("Connection Fail");
         t->pty->write(QByteArray::fromHex("1964"));
-        QTRY_COMPARE(form().MSComm1->InBufferCount(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(form().MSComm1->InBufferCount(), 2, tessaro::test::kWaitMs);
         QVERIFY(form().MSComm1->CommEvent() != tessaro::MSComm::kCommEventReceive);
         form().MSComm1_OnComm();
         QCOMPARE(form().rx_seen, uint8_t{0});

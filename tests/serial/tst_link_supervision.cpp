@@ -1,6 +1,7 @@
 // Port choice and supervision with the meter simulator: status lines, the port file, the watchdog,
 // closing and reopening, a changed port number and a device that goes away and comes back.
 #include "link_fixture.h"
+#include "support/generous_wait.h"
 
 #include "link/port_choice.h"
 
@@ -90,7 +91,7 @@ private slots:
         QVERIFY(t->startSim(o));
         QVERIFY(t->open());
         form().Timer1_Timer();
-        QTRY_COMPARE(form().Text40->text(), QString("Connect Fail"));
+        QTRY_COMPARE_WITH_TIMEOUT(form().Text40->text(), QString("Connect Fail"), tessaro::test::kWaitMs);
         form().Timer3_Timer(); // closed and opened again on the same number
         QVERIFY(form().MSComm1->PortOpen());
         QCOMPARE(form().Text40->text(), QString("Connect Fail"));
@@ -126,7 +127,7 @@ private slots:
         QVERIFY(t->startSim({}));
         QVERIFY(t->connect());
         t->sim->disappear();
-        QTRY_VERIFY(!form().MSComm1->PortOpen());
+        QTRY_VERIFY_WITH_TIMEOUT(!form().MSComm1->PortOpen(), tessaro::test::kWaitMs);
         form().Timer1_Timer();
         QCOMPARE(form().Text39->text(), QString("COM Close"));
         QCOMPARE(form().Text40->text(), QString("Connection Fail"));

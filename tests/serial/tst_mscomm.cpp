@@ -1,6 +1,7 @@
 // The serial port layer over a real pseudo-terminal: arming, events, reads, discarding, failures.
 #include "link/mscomm.h"
 #include "platform/paths.h"
+#include "support/generous_wait.h"
 #include "support/pty_pair.h"
 
 #include <QSignalSpy>
@@ -76,7 +77,7 @@ private slots:
         if (reads.isEmpty()) {
             QTest::qWait(100);
         } else {
-            QTRY_COMPARE(got.size(), reads.size());
+            QTRY_COMPARE_WITH_TIMEOUT(got.size(), reads.size(), tessaro::test::kWaitMs);
         }
         QTest::qWait(50);
         QCOMPARE(got, reads);
@@ -109,7 +110,7 @@ private slots:
             pty->write(piece);
             QTest::qWait(30);
         }
-        QTRY_COMPARE(got.size(), reads.size());
+        QTRY_COMPARE_WITH_TIMEOUT(got.size(), reads.size(), tessaro::test::kWaitMs);
         QTest::qWait(50);
         QCOMPARE(got, reads);
     }
@@ -123,11 +124,11 @@ private slots:
         QList<QByteArray> got;
         connect(port.get(), &MSComm::OnComm, this, [&] { got << port->Input(); });
         pty->write(QByteArray::fromHex("aabbccddee"));
-        QTRY_COMPARE(port->InBufferCount(), 5);
+        QTRY_COMPARE_WITH_TIMEOUT(port->InBufferCount(), 5, tessaro::test::kWaitMs);
         port->setInBufferCount(0);
         QCOMPARE(port->InBufferCount(), 0);
         pty->write(QByteArray::fromHex("0102410b0c0d0e0f"));
-        QTRY_COMPARE(got.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(got.size(), 1, tessaro::test::kWaitMs);
         QCOMPARE(got.front(), QByteArray::fromHex("0102410b0c0d0e0f"));
     }
 
@@ -144,7 +145,7 @@ private slots:
             port->setInBufferCount(0);
         });
         pty->write(QByteArray::fromHex("00112233445566778899"));
-        QTRY_COMPARE(events, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(events, 1, tessaro::test::kWaitMs);
         QCOMPARE(got, QByteArray::fromHex("0011223344556677"));
         QTest::qWait(50);
         QCOMPARE(events, 1);
@@ -169,7 +170,7 @@ private slots:
             --depth;
         });
         pty->write(QByteArray::fromHex("1964"));
-        QTRY_COMPARE(events, 2);
+        QTRY_COMPARE_WITH_TIMEOUT(events, 2, tessaro::test::kWaitMs);
         QCOMPARE(maxDepth, 1);
     }
 
@@ -184,7 +185,7 @@ private slots:
         QCOMPARE(spy.count(), 0);
         port->setInputLen(2);
         port->setRThreshold(2);
-        QTRY_COMPARE(spy.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, tessaro::test::kWaitMs);
     }
 
     void closedPortOperationsAreSilent() {
@@ -254,7 +255,7 @@ private slots:
         port->setInputLen(2);
         port->setRThreshold(2);
         pty->closeMaster();
-        QTRY_VERIFY(!port->PortOpen());
+        QTRY_VERIFY_WITH_TIMEOUT(!port->PortOpen(), tessaro::test::kWaitMs);
         // A new device under the same map entry opens again.
         PtyPair again;
         QVERIFY(again.ok());

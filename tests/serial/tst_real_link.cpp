@@ -1,6 +1,7 @@
 // The link as a bench meets it: a meter plugged in late, a slow meter, a meter switched off, sorts and
 // Empty around an interrupted download, and the history view chosen while a live reply is on its way.
 #include "link_fixture.h"
+#include "support/generous_wait.h"
 
 #include <QPushButton>
 #include <QSignalSpy>
@@ -92,7 +93,7 @@ private slots:
 
         // Unplugged and back under another name: the next attempt while closed finds it again.
         t->pty->closeMaster();
-        QTRY_VERIFY(!form().MSComm1->PortOpen());
+        QTRY_VERIFY_WITH_TIMEOUT(!form().MSComm1->PortOpen(), tessaro::test::kWaitMs);
         t->pty.reset();
         plug();
         QVERIFY(t->open());
@@ -224,7 +225,7 @@ private slots:
         QVERIFY(t->connect());
         const int lives = t->sim->served(RequestKind::Live);
         form().Timer2_Timer(); // the live poll asks
-        QTRY_VERIFY(t->sim->served(RequestKind::Live) > lives);
+        QTRY_VERIFY_WITH_TIMEOUT(t->sim->served(RequestKind::Live) > lives, tessaro::test::kWaitMs);
         t->historyView();
         form().rx_seen = 0;
         QVERIFY(t->runUntil([&] { return t->sim->outputIdle() && form().rx_seen != 0; }, 10000, false));
