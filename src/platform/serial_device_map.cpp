@@ -78,12 +78,12 @@ QString SerialDeviceMap::resolve(int n) {
 
 QStringList SerialDeviceMap::ports() {
     const QString stamp = stamp_ ? stamp_() : QString();
-    const bool fresh = listed_ && !stamp.isEmpty() && stamp == listed_stamp_ && !listed_at_.hasExpired(kRelistMs);
+    const bool fresh = listed_at_.isValid() && !stamp.isEmpty() && stamp == listed_stamp_
+                       && !listed_at_.hasExpired(kRelistMs);
     if (!fresh) {
         ports_ = list_();
         listed_stamp_ = stamp;
         listed_at_.start();
-        listed_ = true;
         ++listings_;
     }
     return ports_;

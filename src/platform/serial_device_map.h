@@ -45,7 +45,7 @@ public:
     void setLister(PortLister list, ListStamp stamp = {}) {
         list_ = std::move(list);
         stamp_ = std::move(stamp);
-        listed_ = false;
+        listed_at_.invalidate();
     }
     // How many times the system has been asked (for tests of the above).
     int listings() const { return listings_; }
@@ -59,8 +59,7 @@ private:
     QString kept_path_;
     QStringList ports_;
     QString listed_stamp_;
-    QElapsedTimer listed_at_;
-    bool listed_ = false;
+    QElapsedTimer listed_at_; // invalid until the system has been asked
     int listings_ = 0;
 };
 
