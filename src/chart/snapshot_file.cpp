@@ -79,9 +79,10 @@ void fill_bmp(const QImage& image, QByteArray& out) {
     }
 }
 
-// Someone opening a spare while its lease is held would otherwise send SIGIO, which ends the
-// program; SIGURG is ignored unless handled.
-void quiet_lease_breaks(int fd) { ::fcntl(fd, F_SETSIG, SIGURG); }
+// A write lease on fd. Someone opening the file while it is held makes the kernel signal us:
+// SIGIO by default, which ends the program, so SIGURG (ignored unless handled) is asked for.
+// Releasing a lease resets the file's signal to SIGIO, so it is asked for again every time.
+bool take_lease(int fd) { return ::fcntl(fd, F_SETSIG, SIGURG) == 0 && ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0; }
 
 } // namespace
 
@@ -136,7 +137,6 @@ bool SnapshotWriter::open_spares() {
             return false;
         }
         spare = Spare{file.fd, file.name, 0};
-        quiet_lease_breaks(spare.fd);
     }
     return true;
 }
@@ -148,7 +148,7 @@ bool SnapshotWriter::write_through_spare() {
     // write lease only while no one else has the file open; the lease also keeps new openers
     // waiting until the bitmap is whole. Without it the spare is replaced by a new file and
     // the reader keeps the old one, unchanged.
-    bool leased = ::fcntl(spare.fd, F_SETLEASE, F_WRLCK) == 0;
+    bool leased = take_lease(spare.fd);
     if (!leased) {
         // New, and in our private folder: no one else has it open even without a lease.
         const TempFile file = create_temp_file(spare.name);
@@ -156,8 +156,7 @@ bool SnapshotWriter::write_through_spare() {
         ::close(spare.fd);
         ::unlink(spare.name.constData());
         spare = Spare{file.fd, file.name, 0};
-        quiet_lease_breaks(spare.fd);
-        leased = ::fcntl(spare.fd, F_SETLEASE, F_WRLCK) == 0;
+        leased = take_lease(spare.fd);
     }
     const bool ok = overwrite(spare) && replace_with_link(spare.name, target_);
     if (leased) ::fcntl(spare.fd, F_SETLEASE, F_UNLCK);

@@ -16,9 +16,17 @@
 #include <thread>
 #include <vector>
 
+#include <csignal>
+
 #include <sys/stat.h>
 
 using namespace tessaro;
+
+namespace {
+// What the kernel sent while a reader opened the snapshot during a redraw.
+std::atomic<int> sigio_count{0}, sigurg_count{0};
+void count_signal(int sig) { ++(sig == SIGIO ? sigio_count : sigurg_count); }
+} // namespace
 
 class TstChartImage : public QObject {
     Q_OBJECT
@@ -38,6 +46,7 @@ private slots:
     void snapshot_on_full_disk_keeps_last_whole();
     void snapshot_reuses_its_files();
     void snapshot_reader_never_sees_partial();
+    void snapshot_readers_never_end_the_program();
     void renderer_matches_full_drawing();
     void bitmap_bytes();
     void bitmap_pixels_data();
@@ -359,6 +368,44 @@ void TstChartImage::snapshot_reader_never_sees_partial() {
     QVERIFY(reads >= 100);
     QCOMPARE(torn.load(), 0);
     QCOMPARE(QImage::fromData(encoded[1], "BMP").convertToFormat(QImage::Format_RGB32), images[1]);
+}
+
+void TstChartImage::snapshot_readers_never_end_the_program() {
+    // Catches the kernel's default signal for a reader opening a leased spare (SIGIO, which
+    // ends the program): releasing a lease resets the signal asked for, so only the first
+    // write to each spare was quiet.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tessaro/555.bmp");
+    const QImage img = render();
+    struct sigaction counting {}, old_io {}, old_urg {};
+    counting.sa_handler = count_signal;
+    counting.sa_flags = SA_RESTART;
+    sigemptyset(&counting.sa_mask);
+    QCOMPARE(::sigaction(SIGIO, &counting, &old_io), 0);
+    QCOMPARE(::sigaction(SIGURG, &counting, &old_urg), 0);
+    sigio_count = sigurg_count = 0;
+
+    SnapshotWriter writer;
+    QVERIFY(writer.write(img, path));
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        while (!stop) {
+            QFile f(path);
+            if (f.open(QIODevice::ReadOnly)) f.read(1);
+        }
+    });
+    // Lease breaks come at random; enough redraws to see several of them on each spare.
+    bool written = true;
+    for (int i = 0; i < 4000 && sigio_count + sigurg_count < 20; ++i) written = writer.write(img, path) && written;
+    stop = true;
+    reader.join();
+    ::sigaction(SIGIO, &old_io, nullptr);
+    ::sigaction(SIGURG, &old_urg, nullptr);
+
+    QVERIFY(written);
+    QCOMPARE(sigio_count.load(), 0);
+    qInfo("lease breaks seen: %d", sigurg_count.load());
+    QCOMPARE(QImage(path, "BMP").convertToFormat(QImage::Format_RGB32), img);
 }
 
 void TstChartImage::renderer_matches_full_drawing() {
