@@ -61,5 +61,6 @@ int main(int argc, char** argv) {
     }
     std::printf("reading_box fallbacks %d of %d paints\n", box->fallbackPaints(),
                 box->fallbackPaints() + box->cachedPaints());
+    std::printf("reading_box glyph_images %.2f MB\n", double(box->glyphBytes()) / (1024 * 1024));
     return 0;
 }

@@ -15,6 +15,8 @@
 #include <cmath>
 #include <optional>
 
+#include <sys/mman.h>
+
 namespace tessaro {
 
 namespace {
@@ -47,6 +49,54 @@ std::optional<qint64> sixtyFourths(qreal v) {
     const qreal whole = std::round(scaled);
     if (std::abs(scaled - whole) > 1e-6) return std::nullopt;
     return qint64(whole);
+}
+
+// The image with 8-bit indexed pixels when it has at most 256 colours (a glyph's shades between
+// the text and the panel), a quarter of the memory; otherwise, or if the indexed image would not
+// give back every pixel, the image itself.
+QImage indexedIfExact(const QImage& image) {
+    QList<QRgb> colours;
+    QImage indexed(image.size(), QImage::Format_Indexed8);
+    QRgb last = 0;
+    int last_index = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* src = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        uchar* dst = indexed.scanLine(y);
+        for (int x = 0; x < image.width(); ++x) {
+            if (last_index < 0 || src[x] != last) {
+                last = src[x];
+                last_index = int(colours.indexOf(last));
+                if (last_index < 0) {
+                    if (colours.size() == 256) return image;
+                    last_index = int(colours.size());
+                    colours.append(last);
+                }
+            }
+            dst[x] = uchar(last_index);
+        }
+    }
+    indexed.setColorTable(colours);
+    if (indexed.convertToFormat(image.format()) != image) return image;
+    return indexed;
+}
+
+// An image to draw a glyph in and throw away, whose memory goes back to the system with it: it is
+// as large as the device up to the glyph, and the heap would keep such blocks for good.
+QImage scratchImage(QSize size, QImage::Format format) {
+    struct Mapping {
+        void* at;
+        size_t bytes;
+    };
+    const qsizetype line = qsizetype(size.width()) * 4;
+    const size_t bytes = size_t(line) * size_t(size.height());
+    void* at = bytes ? ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) : MAP_FAILED;
+    if (at == MAP_FAILED) return QImage(size, format);
+    const auto unmap = [](void* info) {
+        const auto* m = static_cast<Mapping*>(info);
+        ::munmap(m->at, m->bytes);
+        delete m;
+    };
+    return QImage(static_cast<uchar*>(at), size.width(), size.height(), line, format, unmap, new Mapping{at, bytes});
 }
 
 } // namespace
@@ -201,6 +251,8 @@ bool ReadingBox::paintFromCache() {
         || cache_format_ != format || cache_hints_ != int(p.renderHints()) || glyph_bytes_ > kMaxGlyphBytes) {
         glyphs_.clear();
         glyph_bytes_ = 0;
+        shown_.clear();
+        shown_bytes_ = 0;
         cache_font_ = laid.font_key;
         cache_panel_ = panel_key_;
         cache_ratio_ = ratio;
@@ -217,13 +269,17 @@ bool ReadingBox::paintFromCache() {
     };
     std::vector<Blit> blits;
     blits.reserve(laid.placed.size());
+    QHash<GlyphKey, QImage> converted;
+    qint64 converted_bytes = 0;
+    QImage panel_pixels; // drawn when a glyph image is made
     const QRect device_contents(g.contents.topLeft() * ratio + shift, g.contents.size() * ratio);
     for (const Placed& placed : laid.placed) {
         const QPointF at = QPointF(g.top_left) + placed.pos;
         // A glyph scrolled out of the line is not drawn at all.
         if (!t.mapRect(placed.box.translated(at)).toAlignedRect().adjusted(-4, -4, 4, 4).intersects(device_contents))
             continue;
-        const GlyphImage* glyph = glyphImage(placed, at, t, g.contents, p.renderHints());
+        const std::optional<GlyphKey> key = glyphKey(placed, at, t);
+        const GlyphImage* glyph = key ? glyphImage(*key, placed, at, t, panel, panel_pixels, g.contents, p.renderHints()) : nullptr;
         if (!glyph) {
             p.end();
             return false;
@@ -236,8 +292,18 @@ bool ReadingBox::paintFromCache() {
                 return false;
             }
         }
-        blits.push_back({glyph->image, rect});
+        QImage image = glyph->image;
+        if (image.format() != format) {
+            image = converted.value(*key);
+            if (image.isNull()) image = shown_.value(*key);
+            if (image.isNull()) image = glyph->image.convertToFormat(format);
+            if (!converted.contains(*key)) converted_bytes += image.sizeInBytes();
+            converted.insert(*key, image);
+        }
+        blits.push_back({image, rect});
     }
+    shown_.swap(converted);
+    shown_bytes_ = converted_bytes;
 
     style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &p, this);
     p.setClipRect(g.contents);
@@ -257,9 +323,22 @@ bool ReadingBox::paintFromCache() {
     return true;
 }
 
-// The panel as QLineEdit draws it under the text (in device pixels from the box's corner), made again
-// when anything it depends on changes; false when it is not opaque under the line, where the
-// glyph images hold it.
+// The panel as QLineEdit draws it under the text, in device pixels from the box's corner.
+QImage ReadingBox::panelImage(const QStyleOptionFrame& panel, int ratio) const {
+    const QBrush fill = palette().brush(backgroundRole());
+    QImage image = scratchImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(autoFillBackground() ? fill.color() : QColor(Qt::transparent));
+    {
+        QPainter sp(&image);
+        style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &sp, this);
+    }
+    image.setDevicePixelRatio(1);
+    return image;
+}
+
+// Whether the panel is opaque under the line, where the glyph images hold it; looked at again when
+// anything it depends on changes.
 bool ReadingBox::panelIsOpaque(const QStyleOptionFrame& panel, int ratio) {
     const QBrush fill = palette().brush(backgroundRole());
     const QString key = QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
@@ -274,25 +353,16 @@ bool ReadingBox::panelIsOpaque(const QStyleOptionFrame& panel, int ratio) {
     if (key == panel_key_) return panel_opaque_;
     panel_key_ = key;
     panel_opaque_ = false;
-    panel_image_ = QImage();
     // A background other than one colour is not known here.
     if (autoFillBackground() && fill.style() != Qt::SolidPattern) return false;
-    QImage scratch(size() * ratio, QImage::Format_ARGB32_Premultiplied);
-    scratch.setDevicePixelRatio(ratio);
-    scratch.fill(autoFillBackground() ? fill.color() : QColor(Qt::transparent));
-    {
-        QPainter sp(&scratch);
-        style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &sp, this);
-    }
+    const QImage image = panelImage(panel, ratio);
     const QRect inside = style()->subElementRect(QStyle::SE_LineEditContents, &panel, this);
-    const QRect area = QRect(inside.topLeft() * ratio, inside.size() * ratio).intersected(scratch.rect());
+    const QRect area = QRect(inside.topLeft() * ratio, inside.size() * ratio).intersected(image.rect());
     for (int y = area.top(); y <= area.bottom(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = area.left(); x <= area.right(); ++x)
             if (qAlpha(line[x]) != 255) return false;
     }
-    scratch.setDevicePixelRatio(1);
-    panel_image_ = scratch;
     panel_opaque_ = true;
     return true;
 }
@@ -302,12 +372,18 @@ bool ReadingBox::panelIsOpaque(const QStyleOptionFrame& panel, int ratio) {
 // coordinates then go through the same arithmetic to the same pixels (a glyph drawn elsewhere and
 // moved by whole pixels can round its curves differently). Null when the character does not draw
 // that glyph by itself or the glyph is not on the device.
-const ReadingBox::GlyphImage* ReadingBox::glyphImage(const Placed& placed, QPointF at, const QTransform& t,
-                                                     const QRect& contents, QPainter::RenderHints hints) {
+// The key of a glyph where the line puts it; none off the text engine's grid.
+std::optional<ReadingBox::GlyphKey> ReadingBox::glyphKey(const Placed& placed, QPointF at, const QTransform& t) const {
     const std::optional<qint64> x = sixtyFourths(at.x());
     const std::optional<qint64> y = sixtyFourths(at.y());
-    if (!x || !y) return nullptr;
-    const GlyphKey key{placed.glyph, placed.ch.unicode(), *x, *y, qRound(t.dx()), qRound(t.dy())};
+    if (!x || !y) return std::nullopt;
+    return GlyphKey{placed.glyph, placed.ch.unicode(), *x, *y, qRound(t.dx()), qRound(t.dy())};
+}
+
+const ReadingBox::GlyphImage* ReadingBox::glyphImage(const GlyphKey& key, const Placed& placed, QPointF at,
+                                                     const QTransform& t, const QStyleOptionFrame& panel,
+                                                     QImage& panel_pixels, const QRect& contents,
+                                                     QPainter::RenderHints hints) {
     if (auto it = glyphs_.constFind(key); it != glyphs_.cend()) return &it.value();
 
     const auto alone = makeLayout(QString(placed.ch), font());
@@ -336,7 +412,7 @@ const ReadingBox::GlyphImage* ReadingBox::glyphImage(const Placed& placed, QPoin
     };
 
     // The ink: every device pixel the outline covers at all.
-    QImage coverage(region.right() + 1, region.bottom() + 1, QImage::Format_ARGB32_Premultiplied);
+    QImage coverage = scratchImage(QSize(region.right() + 1, region.bottom() + 1), QImage::Format_ARGB32_Premultiplied);
     coverage.fill(Qt::transparent);
     draw(coverage, Qt::black, false);
     if (!same_transform) return nullptr;
@@ -356,15 +432,16 @@ const ReadingBox::GlyphImage* ReadingBox::glyphImage(const Placed& placed, QPoin
             || ink.right() == region.right() || ink.bottom() == region.bottom())
             return nullptr; // the outline reaches past its box
         // The glyph over the panel's own pixels, clipped to the line as QLineEdit clips it.
-        QImage full(coverage.size(), cache_format_);
+        QImage full = scratchImage(coverage.size(), cache_format_);
         full.fill(Qt::black);
         {
             QPainter under(&full);
             under.setCompositionMode(QPainter::CompositionMode_Source);
-            under.drawImage(QPoint(int(t.dx()), int(t.dy())), panel_image_);
+            if (panel_pixels.isNull()) panel_pixels = panelImage(panel, ratio);
+            under.drawImage(QPoint(int(t.dx()), int(t.dy())), panel_pixels);
         }
         draw(full, QColor::fromRgba(cache_text_), true);
-        glyph.image = full.copy(ink);
+        glyph.image = indexedIfExact(full.copy(ink));
         glyph.image.setDevicePixelRatio(1);
         glyph.rect = ink;
         glyph_bytes_ += glyph.image.sizeInBytes();

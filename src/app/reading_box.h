@@ -14,6 +14,7 @@
 #include <QTransform>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QStyleOptionFrame;
@@ -35,6 +36,8 @@ public:
     // Paints drawn from the glyph images and paints handed to QLineEdit (for tests and benchmarks).
     int cachedPaints() const { return cached_paints_; }
     int fallbackPaints() const { return fallback_paints_; }
+    // Memory held by the glyph images.
+    qint64 glyphBytes() const { return glyph_bytes_ + shown_bytes_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -59,7 +62,7 @@ private:
     // One glyph at one place: the pixels its ink touches, as the box shows them (the glyph drawn over
     // the panel, clipped to the line).
     struct GlyphImage {
-        QImage image; // null for a glyph without ink
+        QImage image; // null for a glyph without ink; 8-bit indexed where its colours allow
         QRect rect;   // where it goes on the device
     };
     // A glyph at a position on the line (1/64 pixel) on a device at a translation.
@@ -85,8 +88,11 @@ private:
     bool paintFromCache();
     const Laid& laidOut(const QString& text, Laid& slot);
     LineGeometry lineGeometry(const QStyleOptionFrame& panel, const Laid& laid) const;
+    QImage panelImage(const QStyleOptionFrame& panel, int ratio) const;
     bool panelIsOpaque(const QStyleOptionFrame& panel, int ratio);
-    const GlyphImage* glyphImage(const Placed& placed, QPointF at, const QTransform& t, const QRect& contents,
+    std::optional<GlyphKey> glyphKey(const Placed& placed, QPointF at, const QTransform& t) const;
+    const GlyphImage* glyphImage(const GlyphKey& key, const Placed& placed, QPointF at, const QTransform& t,
+                                 const QStyleOptionFrame& panel, QImage& panel_pixels, const QRect& contents,
                                  QPainter::RenderHints hints);
     void syncLineEditScroll();
 
@@ -95,16 +101,19 @@ private:
     // The glyph images and what they were made for.
     QHash<GlyphKey, GlyphImage> glyphs_;
     qint64 glyph_bytes_ = 0;
+    // The glyphs of the last paint in the device's own pixel format: Qt would convert an indexed
+    // image on every copy, and a new reading mostly keeps most of its glyphs where they were.
+    QHash<GlyphKey, QImage> shown_;
+    qint64 shown_bytes_ = 0;
     QString cache_font_;
     int cache_ratio_ = 0;
     QRgb cache_text_ = 0;
     QString cache_panel_;
     QImage::Format cache_format_ = QImage::Format_Invalid;
     int cache_hints_ = 0;
-    // The panel under the line, and what it was drawn for.
+    // Whether the panel under the line is opaque, and what that was found for.
     QString panel_key_;
     bool panel_opaque_ = false;
-    QImage panel_image_;
 
     // QLineEdit keeps its scroll offsets from its own paints (mouse positions, the caret and the
     // input method use them); after a paint from the images it lays them out again off screen.
