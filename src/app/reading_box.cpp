@@ -87,7 +87,7 @@ QImage scratchImage(QSize size, QImage::Format format) {
         void* at;
         size_t bytes;
     };
-    const qsizetype line = qsizetype(size.width()) * 4;
+    const qsizetype line = (qsizetype(size.width()) * QImage::toPixelFormat(format).bitsPerPixel() + 31) / 32 * 4;
     const size_t bytes = size_t(line) * size_t(size.height());
     void* at = bytes ? ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) : MAP_FAILED;
     if (at == MAP_FAILED) return QImage(size, format);
@@ -367,11 +367,6 @@ bool ReadingBox::panelIsOpaque(const QStyleOptionFrame& panel, int ratio) {
     return true;
 }
 
-// The image of one glyph where the line puts it on the device, made by drawing its character alone
-// through the same text drawing QLineEdit uses, with the same transformation: the outline's
-// coordinates then go through the same arithmetic to the same pixels (a glyph drawn elsewhere and
-// moved by whole pixels can round its curves differently). Null when the character does not draw
-// that glyph by itself or the glyph is not on the device.
 // The key of a glyph where the line puts it; none off the text engine's grid.
 std::optional<ReadingBox::GlyphKey> ReadingBox::glyphKey(const Placed& placed, QPointF at, const QTransform& t) const {
     const std::optional<qint64> x = sixtyFourths(at.x());
@@ -380,6 +375,11 @@ std::optional<ReadingBox::GlyphKey> ReadingBox::glyphKey(const Placed& placed, Q
     return GlyphKey{placed.glyph, placed.ch.unicode(), *x, *y, qRound(t.dx()), qRound(t.dy())};
 }
 
+// The image of one glyph where the line puts it on the device, made by drawing its character alone
+// through the same text drawing QLineEdit uses, with the same transformation: the outline's
+// coordinates then go through the same arithmetic to the same pixels (a glyph drawn elsewhere and
+// moved by whole pixels can round its curves differently). Null when the character does not draw
+// that glyph by itself or the glyph is not on the device.
 const ReadingBox::GlyphImage* ReadingBox::glyphImage(const GlyphKey& key, const Placed& placed, QPointF at,
                                                      const QTransform& t, const QStyleOptionFrame& panel,
                                                      QImage& panel_pixels, const QRect& contents,
