@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <bit>
 #include <csignal>
 #include <cerrno>
@@ -53,14 +54,21 @@ void bgr_row(const QRgb* src, uchar* dst, int width) {
     }
 }
 
-// Fills out with the bitmap of image: rows bottom-up, each padded to four bytes.
-void fill_bmp(const QImage& image, QByteArray& out) {
+// The bitmap is converted and handed on a few rows at a time, so the whole file (790 KB for
+// the chart) never sits in memory.
+constexpr qsizetype kPieceBytes = 64 * 1024;
+
+// Hands the bitmap of image to put(data, size) in file order: rows bottom-up, each padded to
+// four bytes, converted into piece. False as soon as put fails.
+template <typename Put>
+bool put_bmp(const QImage& image, QByteArray& piece, Put put) {
     const QImage rgb = image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
     const int w = rgb.width(), h = rgb.height();
-    const int row = (w * 3 + 3) & ~3;
+    const qsizetype row = (static_cast<qsizetype>(w) * 3 + 3) & ~qsizetype{3};
     const quint32 data_size = static_cast<quint32>(row) * static_cast<quint32>(h);
-    out.resize(kHeaderSize + static_cast<qsizetype>(data_size));
-    uchar* p = reinterpret_cast<uchar*>(out.data());
+    const qsizetype rows_per_piece = std::max<qsizetype>(1, (kPieceBytes - kHeaderSize) / row);
+    piece.resize(kHeaderSize + rows_per_piece * row);
+    uchar* p = reinterpret_cast<uchar*>(piece.data());
     std::memset(p, 0, kHeaderSize);
     p[0] = 'B', p[1] = 'M';
     put32(p + 2, kHeaderSize + data_size);
@@ -72,11 +80,17 @@ void fill_bmp(const QImage& image, QByteArray& out) {
     put16(p + 28, 24);            // bits per pixel
     put32(p + 38, 3780);          // 96 dpi in pixels per metre
     put32(p + 42, 3780);
+    qsizetype used = kHeaderSize;
     for (int y = 0; y < h; ++y) {
-        uchar* dst = p + kHeaderSize + static_cast<qsizetype>(y) * row;
-        bgr_row(reinterpret_cast<const QRgb*>(rgb.constScanLine(h - 1 - y)), dst, w);
-        std::memset(dst + w * 3, 0, static_cast<size_t>(row - w * 3));
+        if (used + row > piece.size()) {
+            if (!put(piece.constData(), used)) return false;
+            used = 0;
+        }
+        bgr_row(reinterpret_cast<const QRgb*>(rgb.constScanLine(h - 1 - y)), p + used, w);
+        std::memset(p + used + w * 3, 0, static_cast<size_t>(row - w * 3));
+        used += row;
     }
+    return put(piece.constData(), used);
 }
 
 // A write lease on fd. Someone opening the file while it is held makes the kernel signal us:
@@ -87,8 +101,11 @@ bool take_lease(int fd) { return ::fcntl(fd, F_SETSIG, SIGURG) == 0 && ::fcntl(f
 } // namespace
 
 QByteArray bmp_bytes(const QImage& image) {
-    QByteArray out;
-    fill_bmp(image, out);
+    QByteArray out, piece;
+    put_bmp(image, piece, [&](const char* data, qsizetype size) {
+        out.append(data, size);
+        return true;
+    });
     return out;
 }
 
@@ -99,7 +116,7 @@ SnapshotWriter::SnapshotWriter(SnapshotWriter&& other) noexcept { *this = std::m
 SnapshotWriter& SnapshotWriter::operator=(SnapshotWriter&& other) noexcept {
     if (this == &other) return *this;
     drop_spares();
-    bytes_ = std::move(other.bytes_);
+    piece_ = std::move(other.piece_);
     path_ = std::move(other.path_);
     target_ = std::move(other.target_);
     folder_ = std::move(other.folder_);
@@ -141,7 +158,7 @@ bool SnapshotWriter::open_spares() {
     return true;
 }
 
-bool SnapshotWriter::write_through_spare() {
+bool SnapshotWriter::write_through_spare(const QImage& image) {
     if (spares_[0].fd < 0 && !open_spares()) return false;
     Spare& spare = spares_[static_cast<size_t>(next_)];
     // A reader may still hold this file from when the target named it. The kernel grants a
@@ -158,35 +175,44 @@ bool SnapshotWriter::write_through_spare() {
         spare = Spare{file.fd, file.name, 0};
         leased = take_lease(spare.fd);
     }
-    const bool ok = overwrite(spare) && replace_with_link(spare.name, target_);
+    const bool ok = overwrite(spare, image) && replace_with_link(spare.name, target_);
     if (leased) ::fcntl(spare.fd, F_SETLEASE, F_UNLCK);
     if (!ok) return false;
     next_ = 1 - next_;
     return true;
 }
 
-bool SnapshotWriter::overwrite(Spare& spare) {
+bool SnapshotWriter::overwrite(Spare& spare, const QImage& image) {
     // Overwritten in place: the pages of the file are the ones of its last use.
-    if (spare.size != bytes_.size()) {
-        if (::ftruncate(spare.fd, bytes_.size()) != 0) return false;
-        spare.size = bytes_.size();
+    qsizetype at = 0;
+    const bool put = put_bmp(image, piece_, [&](const char* data, qsizetype size) {
+        for (qsizetype done = 0; done < size;) {
+            const ssize_t n = ::pwrite(spare.fd, data + done, static_cast<size_t>(size - done), at);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            done += n;
+            at += n;
+        }
+        return true;
+    });
+    if (!put) {
+        spare.size = -1; // its length is no longer known: the next use sets it
+        return false;
     }
-    const char* data = bytes_.constData();
-    for (qsizetype done = 0; done < bytes_.size();) {
-        const ssize_t n = ::pwrite(spare.fd, data + done, static_cast<size_t>(bytes_.size() - done), done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += n;
+    if (spare.size != at) {
+        if (::ftruncate(spare.fd, at) != 0) return false; // a larger picture's bytes must not stay behind
+        spare.size = at;
     }
     return true;
 }
 
-bool SnapshotWriter::write_fresh() {
+bool SnapshotWriter::write_fresh(const QImage& image) {
     // A new file under a name nobody can guess or plant a link at: another user sharing the
     // folder, or a second instance of the program, cannot redirect or disturb the write.
     const TempFile temp = create_temp_file(target_);
     if (temp.fd < 0) return false;
-    const bool written = write_fully(temp.fd, bytes_.constData(), bytes_.size());
+    const bool written =
+        put_bmp(image, piece_, [&](const char* data, qsizetype size) { return write_fully(temp.fd, data, size); });
     const bool closed = ::close(temp.fd) == 0;
     const bool ok = written && closed && std::rename(temp.name.constData(), target_.constData()) == 0;
     if (!ok) ::unlink(temp.name.constData());
@@ -203,15 +229,14 @@ bool SnapshotWriter::write(const QImage& image, const QString& path) {
         spare_folder_ = QFile::encodeName(folder_ + QLatin1String("/.") + target.fileName() + QLatin1String(".spares"));
         path_ = path;
     }
-    fill_bmp(image, bytes_);
-    if (write_through_spare()) return true;
+    if (write_through_spare(image)) return true;
     // The folder (and the spares with it) went away, never was, or the disk is full: start
     // afresh, the folder made once, not looked for on every redraw.
     drop_spares();
     if (!QFileInfo(folder_).isDir() && !QDir().mkpath(folder_)) return false;
-    if (write_through_spare()) return true;
+    if (write_through_spare(image)) return true;
     drop_spares();
-    return write_fresh();
+    return write_fresh(image);
 }
 
 bool write_snapshot(const QImage& image, const QString& path) { return SnapshotWriter().write(image, path); }

@@ -37,15 +37,15 @@ private:
     struct Spare {
         int fd = -1;
         QByteArray name;   // encoded path
-        qsizetype size = 0;
+        qsizetype size = 0; // its length, -1 when unknown
     };
-    bool write_through_spare();
-    bool overwrite(Spare& spare);
-    bool write_fresh();
+    bool write_through_spare(const QImage& image);
+    bool overwrite(Spare& spare, const QImage& image);
+    bool write_fresh(const QImage& image);
     bool open_spares();
     void drop_spares();
 
-    QByteArray bytes_;
+    QByteArray piece_;     // a few rows of the picture being written, converted
     QString path_;         // the target the names below belong to
     QByteArray target_;    // its encoded name
     QString folder_;

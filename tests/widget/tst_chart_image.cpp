@@ -45,6 +45,9 @@ private slots:
     void snapshot_never_follows_planted_links();
     void snapshot_on_full_disk_keeps_last_whole();
     void snapshot_reuses_its_files();
+    void snapshot_written_in_pieces_data();
+    void snapshot_written_in_pieces();
+    void snapshot_whole_again_after_full_disk();
     void snapshot_reader_never_sees_partial();
     void snapshot_readers_never_end_the_program();
     void renderer_matches_full_drawing();
@@ -323,6 +326,77 @@ void TstChartImage::snapshot_reuses_its_files() {
     QCOMPARE(files.size(), 2);
     QCOMPARE(QDir(dir.filePath("tessaro")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{"555.bmp"});
+}
+
+namespace {
+// A picture whose every pixel differs from its neighbours, so a row or piece out of place shows.
+QImage patterned(QSize size) {
+    QImage img(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            img.setPixel(x, y, qRgb((x * 7 + y) & 0xFF, (y * 13 + x / 256) & 0xFF, (x + y * 31) & 0xFF));
+    return img;
+}
+
+QByteArray file_bytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+void TstChartImage::snapshot_written_in_pieces_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("chart") << QSize(729, 361);
+    QTest::newRow("first piece exactly full") << QSize(729, 29);
+    QTest::newRow("one row into a second piece") << QSize(729, 30);
+    QTest::newRow("rows longer than a piece") << QSize(30000, 3);
+    QTest::newRow("many short rows") << QSize(1, 40000);
+}
+
+void TstChartImage::snapshot_written_in_pieces() {
+    // Catches rows lost, doubled or out of order where the bitmap is handed on in pieces, or a
+    // larger picture's bytes left at the end of a reused file.
+    QFETCH(QSize, size);
+    const QImage img = patterned(size);
+    const QImage larger = patterned(QSize(800, 600));
+    const qint64 row = (qint64(size.width()) * 3 + 3) & ~qint64(3);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tessaro/555.bmp");
+    SnapshotWriter writer;
+    for (const QImage* picture : {&larger, &img, &larger, &img, &img}) {
+        QVERIFY(writer.write(*picture, path));
+        const QByteArray bytes = file_bytes(path);
+        QCOMPARE(bytes, bmp_bytes(*picture));
+        QImage back;
+        QVERIFY(back.loadFromData(bytes, "BMP"));
+        QCOMPARE(back.convertToFormat(QImage::Format_RGB32), *picture);
+    }
+    QCOMPARE(QFileInfo(path).size(), 54 + row * size.height());
+    QVERIFY(write_snapshot(img, dir.filePath("once/555.bmp")));
+    QCOMPARE(file_bytes(dir.filePath("once/555.bmp")), bmp_bytes(img));
+}
+
+void TstChartImage::snapshot_whole_again_after_full_disk() {
+    // Catches a writer that, after the disk filled in the middle of a bitmap, leaves part of
+    // it at the end of the next, smaller one, or keeps failing once there is room again.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("tessaro/555.bmp");
+    const QImage first = patterned(QSize(729, 361));
+    const QImage larger = patterned(QSize(900, 700));
+    const QImage small = patterned(QSize(13, 5));
+    SnapshotWriter writer;
+    QVERIFY(writer.write(first, path));
+    QVERIFY(writer.write(first, path));
+    {
+        const test::ScopedFileSizeLimit limit(QFileInfo(path).size() + 100000);
+        QVERIFY(!writer.write(larger, path));
+    }
+    QCOMPARE(file_bytes(path), bmp_bytes(first));
+    for (const QImage* picture : {&small, &small, &larger}) {
+        QVERIFY(writer.write(*picture, path));
+        QCOMPARE(file_bytes(path), bmp_bytes(*picture));
+    }
+    QCOMPARE(QDir(dir.filePath("tessaro")).entryList(QDir::Files | QDir::Hidden), QStringList{"555.bmp"});
 }
 
 void TstChartImage::snapshot_reader_never_sees_partial() {
