@@ -251,8 +251,6 @@ bool ReadingBox::paintFromCache() {
         || cache_format_ != format || cache_hints_ != int(p.renderHints()) || glyph_bytes_ > kMaxGlyphBytes) {
         glyphs_.clear();
         glyph_bytes_ = 0;
-        shown_.clear();
-        shown_bytes_ = 0;
         cache_font_ = laid.font_key;
         cache_panel_ = panel_key_;
         cache_ratio_ = ratio;
@@ -263,14 +261,9 @@ bool ReadingBox::paintFromCache() {
 
     // Every glyph's device pixels; they must not share one, or Qt's single fill of all outlines
     // would blend differently from the separate images.
-    struct Blit {
-        QImage image;
-        QRect rect;
-    };
-    std::vector<Blit> blits;
+    std::vector<GlyphImage> blits; // copies: making a glyph image may move the others
     blits.reserve(laid.placed.size());
-    QHash<GlyphKey, QImage> converted;
-    qint64 converted_bytes = 0;
+    QSize largest_indexed;
     QImage panel_pixels; // drawn when a glyph image is made
     const QRect device_contents(g.contents.topLeft() * ratio + shift, g.contents.size() * ratio);
     for (const Placed& placed : laid.placed) {
@@ -285,31 +278,37 @@ bool ReadingBox::paintFromCache() {
             return false;
         }
         if (glyph->image.isNull()) continue; // a blank
-        const QRect rect = glyph->rect;
-        for (const Blit& b : blits) {
-            if (b.rect.intersects(rect)) {
+        for (const GlyphImage& b : blits) {
+            if (b.rect.intersects(glyph->rect)) {
                 p.end();
                 return false;
             }
         }
-        QImage image = glyph->image;
-        if (image.format() != format) {
-            image = converted.value(*key);
-            if (image.isNull()) image = shown_.value(*key);
-            if (image.isNull()) image = glyph->image.convertToFormat(format);
-            if (!converted.contains(*key)) converted_bytes += image.sizeInBytes();
-            converted.insert(*key, image);
-        }
-        blits.push_back({image, rect});
+        if (glyph->image.format() == QImage::Format_Indexed8) largest_indexed = largest_indexed.expandedTo(glyph->rect.size());
+        blits.push_back(*glyph);
     }
-    shown_.swap(converted);
-    shown_bytes_ = converted_bytes;
 
     style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &p, this);
     p.setClipRect(g.contents);
     // Copy in device pixels: undo the ratio's scale, keep the translation to this box.
     p.setWorldTransform(QTransform::fromScale(1.0 / ratio, 1.0 / ratio));
-    for (const Blit& b : blits) p.drawImage(b.rect.topLeft() - shift, b.image);
+    // An indexed image goes through one image in the device's format: Qt would convert it on
+    // every copy through its general path, several times slower than a lookup per pixel.
+    QImage expanded;
+    if (!largest_indexed.isEmpty()) expanded = QImage(largest_indexed, format);
+    for (const GlyphImage& b : blits) {
+        if (b.image.format() != QImage::Format_Indexed8) {
+            p.drawImage(b.rect.topLeft() - shift, b.image);
+            continue;
+        }
+        const QRgb* colours = b.device_colours.constData();
+        for (int y = 0; y < b.rect.height(); ++y) {
+            const uchar* src = b.image.constScanLine(y);
+            auto* dst = reinterpret_cast<QRgb*>(expanded.scanLine(y));
+            for (int x = 0; x < b.rect.width(); ++x) dst[x] = colours[src[x]];
+        }
+        p.drawImage(b.rect.topLeft() - shift, expanded, QRect(QPoint(), b.rect.size()));
+    }
     p.end();
 
     hscroll_ = g.hscroll;
@@ -444,7 +443,17 @@ const ReadingBox::GlyphImage* ReadingBox::glyphImage(const GlyphKey& key, const 
         glyph.image = indexedIfExact(full.copy(ink));
         glyph.image.setDevicePixelRatio(1);
         glyph.rect = ink;
-        glyph_bytes_ += glyph.image.sizeInBytes();
+        if (glyph.image.format() == QImage::Format_Indexed8) {
+            // The colours as Qt itself turns them into device pixels.
+            const QList<QRgb> table = glyph.image.colorTable();
+            QImage row(int(table.size()), 1, QImage::Format_Indexed8);
+            row.setColorTable(table);
+            for (int i = 0; i < row.width(); ++i) row.scanLine(0)[i] = uchar(i);
+            const QImage device = row.convertToFormat(cache_format_);
+            const auto* pixels = reinterpret_cast<const QRgb*>(device.constScanLine(0));
+            glyph.device_colours = QList<QRgb>(pixels, pixels + device.width());
+        }
+        glyph_bytes_ += glyph.image.sizeInBytes() + qint64(glyph.device_colours.size() * sizeof(QRgb));
     }
     return &glyphs_.insert(key, glyph).value();
 }

@@ -3,6 +3,7 @@
 
 #include <QHash>
 #include <QImage>
+#include <QList>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPoint>
@@ -37,7 +38,7 @@ public:
     int cachedPaints() const { return cached_paints_; }
     int fallbackPaints() const { return fallback_paints_; }
     // Memory held by the glyph images.
-    qint64 glyphBytes() const { return glyph_bytes_ + shown_bytes_; }
+    qint64 glyphBytes() const { return glyph_bytes_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -64,6 +65,7 @@ private:
     struct GlyphImage {
         QImage image; // null for a glyph without ink; 8-bit indexed where its colours allow
         QRect rect;   // where it goes on the device
+        QList<QRgb> device_colours; // an indexed image's colours as device pixels
     };
     // A glyph at a position on the line (1/64 pixel) on a device at a translation.
     struct GlyphKey {
@@ -101,10 +103,6 @@ private:
     // The glyph images and what they were made for.
     QHash<GlyphKey, GlyphImage> glyphs_;
     qint64 glyph_bytes_ = 0;
-    // The glyphs of the last paint in the device's own pixel format: Qt would convert an indexed
-    // image on every copy, and a new reading mostly keeps most of its glyphs where they were.
-    QHash<GlyphKey, QImage> shown_;
-    qint64 shown_bytes_ = 0;
     QString cache_font_;
     int cache_ratio_ = 0;
     QRgb cache_text_ = 0;
