@@ -185,16 +185,11 @@ bool SnapshotWriter::write_through_spare(const QImage& image) {
 bool SnapshotWriter::overwrite(Spare& spare, const QImage& image) {
     // Overwritten in place: the pages of the file are the ones of its last use.
     qsizetype at = 0;
-    const bool put = put_bmp(image, piece_, [&](const char* data, qsizetype size) {
-        for (qsizetype done = 0; done < size;) {
-            const ssize_t n = ::pwrite(spare.fd, data + done, static_cast<size_t>(size - done), at);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            done += n;
-            at += n;
-        }
-        return true;
-    });
+    const bool put = ::lseek(spare.fd, 0, SEEK_SET) == 0
+        && put_bmp(image, piece_, [&](const char* data, qsizetype size) {
+               at += size;
+               return write_fully(spare.fd, data, size);
+           });
     if (!put) {
         spare.size = -1; // its length is no longer known: the next use sets it
         return false;
