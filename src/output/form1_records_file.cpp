@@ -2,12 +2,12 @@
 #include "app/form1.h"
 
 #include "platform/paths.h"
+#include "platform/regular_file.h"
 #include "platform/safe_file.h"
 #include "platform/user_seam.h"
 #include "records/records_csv.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLineEdit>
 
 #include <variant>
@@ -16,8 +16,6 @@ namespace tessaro {
 
 namespace {
 
-// A records file is about 60 bytes a record; anything far beyond the largest is no records file.
-constexpr qint64 kMaxRecordsFileBytes = 64 * 1024 * 1024;
 constexpr int kFirstPairAddress = 257;
 
 void tell(Form1* form, const QString& text, MessageIcon icon = MessageIcon::Warning) {
@@ -29,17 +27,6 @@ void tell(Form1* form, const QString& text, MessageIcon icon = MessageIcon::Warn
 }
 
 QString shown_name(const QString& name) { return QDir::toNativeSeparators(name); }
-
-// The file's bytes, or the reason it could not be read.
-std::variant<QByteArray, QString> read_whole(const QString& name) {
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly)) return file.errorString();
-    if (file.size() > kMaxRecordsFileBytes)
-        return QStringLiteral("The file is too large (%1 bytes) to be a records file.").arg(file.size());
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) return file.errorString();
-    return bytes;
-}
 
 } // namespace
 
@@ -75,9 +62,11 @@ void Form1::open_records_csv() {
     const QString name = user_seam().open_file(this, request);
     if (name.isEmpty() || quitting) return;
 
-    const auto bytes = read_whole(name);
-    if (const auto* reason = std::get_if<QString>(&bytes)) {
-        tell(this, QStringLiteral("The file \"%1\" could not be read.\n%2").arg(shown_name(name), *reason));
+    // Only a regular file, opened without waiting and read no further than the largest records
+    // file: a FIFO would stop the window and a link to /dev/zero would fill the memory.
+    const auto bytes = read_regular_file(name, kMaxRecordsFileBytes);
+    if (const auto* failure = std::get_if<FileReadFailure>(&bytes)) {
+        tell(this, QStringLiteral("The file \"%1\" could not be read.\n%2").arg(shown_name(name), file_read_text(*failure)));
         return;
     }
     const auto read = read_records_csv(std::get<QByteArray>(bytes));

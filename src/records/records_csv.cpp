@@ -4,8 +4,8 @@
 #include "number_text.h"
 #include "record_format.h"
 
+#include <QByteArrayView>
 #include <QDate>
-#include <QStringDecoder>
 #include <QTime>
 
 #include <cmath>
@@ -45,75 +45,115 @@ QString shown_text(const FileRecord& r) {
     return value + unit;
 }
 
-// One record (a line, or more when a quoted field holds line breaks) split into fields.
+// Known fields longer than this hold no valid value; only so much of each is kept.
+constexpr qsizetype kMaxFieldBytes = 64;
+
+// One record (a line, or more when a quoted field holds line breaks): its first fields, cut at
+// kMaxFieldBytes + 1 bytes, and how many fields it has. Further columns are counted, not kept,
+// so a line of a million separators takes no more memory than a short one.
 struct CsvRow {
-    int line = 0; // the physical line it starts on
-    QStringList fields;
-    bool blank = false; // an empty line
+    int line = 0;        // the line it starts on
+    std::array<QByteArray, kKnownColumns> fields;
+    qsizetype count = 0; // fields in the row
+    bool blank = true;   // every field unquoted and nothing but blanks (an empty or emptied line)
 };
 
-// Splits text into rows; a refusal for a stray or unclosed quote.
-std::variant<std::vector<CsvRow>, CsvRefusal> split_rows(const QString& text, int max_rows) {
-    std::vector<CsvRow> rows;
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    int line = 1;
-    while (i < n) {
-        CsvRow row;
-        row.line = line;
-        QString field;
-        bool any_quote = false;
-        bool row_done = false;
-        while (!row_done) {
-            if (i < n && text[i] == u'"') {
-                any_quote = true;
-                ++i;
-                bool closed = false;
-                while (i < n) {
-                    if (text[i] == u'"') {
-                        if (i + 1 < n && text[i + 1] == u'"') {
-                            field += u'"';
-                            i += 2;
-                            continue;
-                        }
-                        ++i;
-                        closed = true;
-                        break;
-                    }
-                    if (text[i] == u'\n') ++line;
-                    field += text[i++];
-                }
-                if (!closed) return CsvRefusal{row.line, CsvError::BadQuoting};
-                // Only the separator, the line end or the end may follow a closing quote.
-                if (i < n && text[i] != u',' && text[i] != u'\r' && text[i] != u'\n')
-                    return CsvRefusal{line, CsvError::BadQuoting};
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// Cuts UTF-8 bytes into rows. A line ends at LF, CR LF, CR CR LF (some converters double the CR)
+// or a lone CR; the text is known to be valid UTF-8, so a byte-wise split never cuts a character.
+class RowReader {
+public:
+    RowReader(QByteArrayView bytes, char separator) : b_(bytes), sep_(separator) {}
+
+    // The next row into row; false at the end of the bytes or on a refusal (then refusal() is set).
+    bool next(CsvRow& row) {
+        if (i_ >= b_.size() || refusal_) return false;
+        row.line = line_;
+        row.count = 0;
+        row.blank = true;
+        for (QByteArray& f : row.fields) f.resize(0);
+        for (;;) {
+            QByteArray* keep = row.count < kKnownColumns ? &row.fields[static_cast<size_t>(row.count)] : nullptr;
+            ++row.count;
+            if (i_ < b_.size() && b_[i_] == '"') {
+                row.blank = false;
+                if (!quoted_field(keep, row.line)) return false;
             } else {
-                while (i < n && text[i] != u',' && text[i] != u'\r' && text[i] != u'\n') {
-                    if (text[i] == u'"') return CsvRefusal{line, CsvError::BadQuoting};
-                    field += text[i++];
+                for (; i_ < b_.size() && !ends_field(b_[i_]); ++i_) {
+                    const char c = b_[i_];
+                    if (c == '"') return refuse(line_);
+                    if (!is_blank(c)) row.blank = false;
+                    if (keep && keep->size() <= kMaxFieldBytes) keep->append(c);
                 }
             }
-            row.fields.append(field);
-            field.clear();
-            if (i < n && text[i] == u',') {
-                ++i;
+            if (i_ < b_.size() && b_[i_] == sep_) {
+                ++i_;
                 continue;
             }
-            if (i < n && text[i] == u'\r') ++i;
-            if (i < n && text[i] == u'\n') ++i;
-            ++line;
-            row_done = true;
+            if (i_ < b_.size()) skip_line_end();
+            return true;
         }
-        row.blank = !any_quote && row.fields.size() == 1 && row.fields[0].isEmpty();
-        rows.push_back(std::move(row));
-        if (static_cast<int>(rows.size()) > max_rows) break;
     }
-    return rows;
-}
+
+    const std::optional<CsvRefusal>& refusal() const { return refusal_; }
+
+private:
+    bool ends_field(char c) const { return c == sep_ || c == '\r' || c == '\n'; }
+
+    bool refuse(int line) {
+        refusal_ = CsvRefusal{line, CsvError::BadQuoting};
+        return false;
+    }
+
+    // At a CR or LF: past the line end, counting the line.
+    void skip_line_end() {
+        qsizetype j = i_;
+        while (j < b_.size() && b_[j] == '\r') ++j;
+        i_ = j < b_.size() && b_[j] == '\n' ? j + 1 : j;
+        ++line_;
+    }
+
+    // At the opening quote: the field up to its closing quote, quotes doubled inside.
+    bool quoted_field(QByteArray* keep, int start_line) {
+        ++i_;
+        for (;;) {
+            if (i_ >= b_.size()) return refuse(start_line);
+            const char c = b_[i_];
+            if (c == '"') {
+                if (i_ + 1 < b_.size() && b_[i_ + 1] == '"') {
+                    if (keep && keep->size() <= kMaxFieldBytes) keep->append('"');
+                    i_ += 2;
+                    continue;
+                }
+                ++i_;
+                break;
+            }
+            if (c == '\r' || c == '\n') {
+                // A line break inside the quotes belongs to the field; the lines are still counted.
+                const qsizetype from = i_;
+                skip_line_end();
+                if (keep && keep->size() <= kMaxFieldBytes) keep->append(b_.sliced(from, i_ - from).toByteArray());
+                continue;
+            }
+            if (keep && keep->size() <= kMaxFieldBytes) keep->append(c);
+            ++i_;
+        }
+        // Only the separator, the line end or the end may follow a closing quote.
+        if (i_ < b_.size() && !ends_field(b_[i_])) return refuse(line_);
+        return true;
+    }
+
+    QByteArrayView b_;
+    char sep_;
+    qsizetype i_ = 0;
+    int line_ = 1;
+    std::optional<CsvRefusal> refusal_;
+};
 
 // A whole number written in plain digits (blanks around it allowed), within lo..hi.
-std::optional<int> whole_number(const QString& field, int lo, int hi) {
-    const QString t = field.trimmed();
+std::optional<int> whole_number(const QByteArray& field, int lo, int hi) {
+    const QString t = QString::fromUtf8(field).trimmed();
     if (t.isEmpty() || t.size() > 9) return std::nullopt;
     int v = 0;
     for (const QChar c : t) {
@@ -124,16 +164,16 @@ std::optional<int> whole_number(const QString& field, int lo, int hi) {
     return v;
 }
 
-bool header_matches(const QStringList& fields) {
-    if (fields.size() < kKnownColumns) return false;
-    for (int k = 0; k < kKnownColumns; ++k)
-        if (fields[k].trimmed().compare(QLatin1String(kRecordsCsvColumns[static_cast<size_t>(k)]), Qt::CaseInsensitive) != 0)
-            return false;
+bool header_matches(const CsvRow& row) {
+    if (row.count < kKnownColumns) return false;
+    for (size_t k = 0; k < kRecordsCsvColumns.size(); ++k)
+        if (row.fields[k].trimmed().compare(kRecordsCsvColumns[k], Qt::CaseInsensitive) != 0) return false;
     return true;
 }
 
-std::variant<FileRecord, CsvError> parse_record(const QStringList& f) {
-    if (f.size() < kKnownColumns) return CsvError::MissingFields;
+std::variant<FileRecord, CsvError> parse_record(const CsvRow& row) {
+    if (row.count < kKnownColumns) return CsvError::MissingFields;
+    const auto& f = row.fields;
     FileRecord r;
     const auto number = whole_number(f[0], 1, kMaxRecordNumber);
     if (!number) return CsvError::BadNumber;
@@ -144,7 +184,7 @@ std::variant<FileRecord, CsvError> parse_record(const QStringList& f) {
     const auto mark = whole_number(f[6], 0, 1);
     if (!mark) return CsvError::BadMark;
     for (int k = 0; k < 5; ++k) {
-        const auto byte = whole_number(f[7 + k], 0, 255);
+        const auto byte = whole_number(f[static_cast<size_t>(7 + k)], 0, 255);
         if (!byte) return CsvError::BadDateByte;
         r.date[static_cast<size_t>(k)] = static_cast<uint8_t>(*byte);
     }
@@ -259,32 +299,30 @@ QString csv_refusal_text(const CsvRefusal& refusal) {
 
 std::variant<std::vector<FileRecord>, CsvRefusal> read_records_csv(const QByteArray& bytes) {
     if (bytes.isEmpty()) return CsvRefusal{0, CsvError::Empty};
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError()) return CsvRefusal{0, CsvError::NotUtf8};
-    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    // Checked whole without decoding: the rows are cut from the bytes themselves.
+    if (!QByteArrayView(bytes).isValidUtf8()) return CsvRefusal{0, CsvError::NotUtf8};
+    QByteArrayView text(bytes);
+    if (text.startsWith("\xEF\xBB\xBF")) text = text.sliced(3);
 
-    // The header, the records and one more to tell that there are too many.
-    auto split = split_rows(text, kMaxFileRecords + 1 + 1);
-    if (const auto* refusal = std::get_if<CsvRefusal>(&split)) {
-        return *refusal;
-    }
-    const auto& rows = std::get<std::vector<CsvRow>>(split);
-
+    RowReader reader(text, ',');
+    CsvRow row;
     std::vector<FileRecord> records;
     bool header_seen = false;
-    for (const CsvRow& row : rows) {
+    // Rows are checked as they come: a refusal stops the reading at its line, and no more than
+    // one record past the most a file may hold is ever looked at.
+    while (reader.next(row)) {
         if (row.blank) continue;
         if (!header_seen) {
-            if (!header_matches(row.fields)) return CsvRefusal{row.line, CsvError::BadHeader};
+            if (!header_matches(row)) return CsvRefusal{row.line, CsvError::BadHeader};
             header_seen = true;
             continue;
         }
         if (static_cast<int>(records.size()) == kMaxFileRecords) return CsvRefusal{row.line, CsvError::TooManyRecords};
-        auto parsed = parse_record(row.fields);
+        auto parsed = parse_record(row);
         if (const auto* error = std::get_if<CsvError>(&parsed)) return CsvRefusal{row.line, *error};
         records.push_back(std::get<FileRecord>(parsed));
     }
+    if (reader.refusal()) return *reader.refusal();
     if (!header_seen) return CsvRefusal{0, CsvError::Empty};
     return records;
 }

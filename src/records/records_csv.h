@@ -17,6 +17,11 @@ namespace tessaro {
 // keeps the record after the meter's count of at most 4600), so every exported file opens.
 inline constexpr int kMaxFileRecords = 4601;
 
+// The largest records file: the header and the most records, each line given 4 KiB, room for a
+// spreadsheet's quotes and notes in further columns (ours are under 100 bytes a line). Reading
+// stops here, so a huge file or a line of millions of separators costs no more memory than this.
+inline constexpr qint64 kMaxRecordsFileBytes = qint64(kMaxFileRecords + 1) * 4096;
+
 // One record as the file holds it: everything the store keeps of it.
 struct FileRecord {
     int number = 0;                  // record number, 1..kMaxRecordNumber
@@ -55,7 +60,7 @@ QByteArray records_csv(const std::vector<FileRecord>& records);
 
 // Why a file is refused.
 enum class CsvError {
-    Empty,          // no bytes, or nothing but a byte-order mark and blank lines
+    Empty,          // no header: no bytes, or nothing but a byte-order mark and blank lines
     NotUtf8,
     BadHeader,      // the first line does not name the columns
     BadQuoting,     // a quote inside an unquoted field, or a quoted field never closed
@@ -77,9 +82,11 @@ struct CsvRefusal {
 // The operator's text of a refusal ("Line 7: the count is not a whole number from 0 to 32767.").
 QString csv_refusal_text(const CsvRefusal& refusal);
 
-// Reads a records file. Accepts CR LF or LF lines, quoted fields, a byte-order mark, blank
-// lines and columns after the known ones. The time, current and shown columns are derived
-// from the others and are not read (a spreadsheet may have rewritten them).
+// Reads a records file, whole or not at all. Accepts LF, CR LF and CR CR LF lines, quoted fields,
+// a byte-order mark, blank lines anywhere (also lines of bare separators, as a spreadsheet writes
+// emptied rows) and columns after the known ones. The time, current and shown columns are derived
+// from the others and are not read (a spreadsheet may have rewritten them). The first refusal
+// stops the reading; memory stays bounded by the most records a file may hold.
 std::variant<std::vector<FileRecord>, CsvRefusal> read_records_csv(const QByteArray& bytes);
 
 // Replaces the store's records with the file's, in its order from slot 0, and recounts.

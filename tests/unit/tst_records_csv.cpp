@@ -177,6 +177,19 @@ private slots:
         QByteArray many = kHeader;
         for (int i = 0; i < kMaxFileRecords + 1; ++i) many += good;
         QTest::newRow("one record too many") << many << kMaxFileRecords + 2 << int(CsvError::TooManyRecords);
+        // Blank lines are no records: with one between every two, the limit still counts records.
+        QByteArray spaced = kHeader;
+        for (int i = 0; i < kMaxFileRecords + 1; ++i) spaced += "\r\n" + good;
+        QTest::newRow("one record too many, blank lines between") << spaced << 2 * kMaxFileRecords + 3 << int(CsvError::TooManyRecords);
+        QTest::newRow("5000 blank lines, then another header")
+            << QByteArray(QByteArray("\r\n").repeated(5000) + "No,Value\r\n" + good) << 5001 << int(CsvError::BadHeader);
+        QTest::newRow("5000 blank lines and nothing else") << QByteArray("\n").repeated(5000) << 0 << int(CsvError::Empty);
+        QTest::newRow("CR CR LF lines counted once") << QByteArray(QByteArray(kHeader + good + good + "3,,,,1,66,7,24,1,1,0,0\r\n").replace("\r\n", "\r\r\n"))
+                                                   << 4 << int(CsvError::BadMark);
+        QTest::newRow("bad line after a million separators")
+            << QByteArray(kHeader + QByteArray(1000000, ',') + "\r\n" + "x" + QByteArray(1000000, ',') + "\r\n") << 3 << int(CsvError::BadNumber);
+        QTest::newRow("a field of a million digits")
+            << QByteArray(kHeader + "2,,,," + QByteArray(1000000, '7') + ",65,0,24,1,1,0,0\r\n") << 2 << int(CsvError::BadCount);
     }
     void refusal() {
         QFETCH(QByteArray, bytes);
@@ -208,11 +221,37 @@ private slots:
                           "\"1\",\"05.03.2024 14:07\",\"0,0123\",\"12.3mA\",\"123\",\"65\",\"0\",\"24\",\"3\",\"5\",\"14\",\"7\",\"a, \"\"quoted\"\"\nnote\"\n"
                           "\" 2 \",,,\"OL\",4000,66,1,24,3,5,14,7,\n");
         QTest::newRow("header in capitals") << QByteArray(QByteArray(ours).replace("record,time", "RECORD,Time"));
+        QTest::newRow("blank line between records") << QByteArray(QByteArray(ours).replace("\r\n", "\r\n\r\n"));
+        QTest::newRow("CR CR LF lines") << QByteArray(QByteArray(ours).replace("\r\n", "\r\r\n"));
+        QTest::newRow("CR lines") << QByteArray(QByteArray(ours).replace("\r\n", "\r"));
+        QTest::newRow("blank lines before the header") << QByteArray("\xEF\xBB\xBF" + QByteArray("\r\n").repeated(5000) + ours);
+        QTest::newRow("blanks and emptied rows") << QByteArray(QByteArray(ours).replace("\r\n", "\r\n  \t \r\n,,,,,,,,,,,,,\r\n"));
     }
     void spreadsheet_variants() {
         QFETCH(QByteArray, bytes);
         const std::vector<FileRecord> want{rec(1, 123, 0x41, 0, {24, 3, 5, 14, 7}), rec(2, 4000, 0x42, 1, {24, 3, 5, 14, 7})};
         QCOMPARE(read_ok(bytes), want);
+    }
+
+    // Catches records dropped without a word: a full download's file with blank lines between its
+    // records, CR CR LF lines or blank lines in front opens whole, every record in its place.
+    void blank_lines_never_cost_records_data() {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::newRow("blank line between records") << QByteArray("\r\n") << QByteArray("\r\n\r\n");
+        QTest::newRow("CR CR LF") << QByteArray("\r\n") << QByteArray("\r\r\n");
+        QTest::newRow("blank CR CR LF lines between") << QByteArray("\r\n") << QByteArray("\r\r\n\r\r\n");
+        QTest::newRow("LF and a line of separators") << QByteArray("\r\n") << QByteArray("\n,,,,,,,,,,,,\n");
+    }
+    void blank_lines_never_cost_records() {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        for (const int total : {kMaxFileRecords}) {
+            const std::vector<FileRecord> records = varied_records(total);
+            QByteArray bytes = records_csv(records);
+            bytes.replace(from, to);
+            QCOMPARE(read_ok(QByteArray(to).repeated(5000) + bytes), records);
+        }
     }
 
     // Catches locale-dependent digits, dates or decimal separators in a file meant for every machine.

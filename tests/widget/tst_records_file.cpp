@@ -3,6 +3,7 @@
 #include "records/record_format.h"
 #include "records/records_csv.h"
 #include "support/form_fixture.h"
+#include "support/odd_files.h"
 #include "history_fill.h"
 
 #include <QDir>
@@ -109,6 +110,55 @@ private slots:
         QCOMPARE(read_all(path("second.csv")), first);
     }
 
+    // Catches records dropped without a word (2301 of 4600 came in, and the question counted 2301):
+    // a file a converter rewrote opens whole, the question names all its records, and it exports
+    // to the bytes it came from.
+    void rewritten_file_opens_whole_data() {
+        QTest::addColumn<QByteArray>("line_end");
+        QTest::newRow("blank line between records") << QByteArray("\r\n\r\n");
+        QTest::newRow("CR CR LF") << QByteArray("\r\r\n");
+        QTest::newRow("LF and emptied rows") << QByteArray("\n,,,,,,,,,,,,\n");
+    }
+    void rewritten_file_opens_whole() {
+        QFETCH(QByteArray, line_end);
+        Form1& form = *f->form;
+        fill_varied(form, 4600);
+        export_to(path("first.csv"));
+        const QByteArray first = read_all(path("first.csv"));
+        const auto exported = tessaro::test::record_bag(form);
+        write(path("rewritten.csv"), QByteArray(first).replace("\r\n", line_end));
+        form.clear_records();
+        tessaro::test::fill_records(form, 5);
+        form.count_records();
+
+        open_from(path("rewritten.csv"));
+        QCOMPARE(f->user.messages.size(), 1);
+        QVERIFY2(f->user.messages[0].text.contains(QStringLiteral("with the 4600 records")), qPrintable(f->user.messages[0].text));
+        QCOMPARE(form.ji_ge, 4601);
+        QCOMPARE(tessaro::test::record_bag(form), exported);
+        export_to(path("second.csv"));
+        QCOMPARE(read_all(path("second.csv")), first);
+    }
+
+    // Catches a FIFO that stops the window, a link to /dev/zero that fills the memory and a device
+    // opened as a file: each is refused at once with the kind of file, nothing changed.
+    void non_regular_file_changes_nothing_data() { tessaro::test::add_odd_file_rows(); }
+    void non_regular_file_changes_nothing() {
+        QFETCH(int, kind);
+        PLANT_ODD_FILE(kind, path("odd.csv"));
+        Form1& form = *f->form;
+        tessaro::test::fill_records(form, 40);
+        form.count_records();
+        const auto before = tessaro::test::record_bag(form);
+        const QStringList shown = table(form);
+        open_from(path("odd.csv"));
+        QCOMPARE(f->user.messages.size(), 1);
+        const QString text = f->user.messages[0].text;
+        QVERIFY2(text.contains(QStringLiteral("could not be read")) && text.contains(QStringLiteral(", not a file.")), qPrintable(text));
+        QCOMPARE(tessaro::test::record_bag(form), before);
+        QCOMPARE(table(form), shown);
+    }
+
     // Catches opened records that the history commands treat differently from downloaded ones.
     void opened_records_sort_and_restore() {
         Form1& form = *f->form;
@@ -138,6 +188,10 @@ private slots:
         QByteArray many = header;
         for (int i = 0; i < kMaxFileRecords + 1; ++i) many += "1,,,,5,65,0,24,1,1,0,0\r\n";
         QTest::newRow("too many records") << many << QStringLiteral("more than");
+        QTest::newRow("larger than the largest records file")
+            << QByteArray(header + QByteArray(kMaxRecordsFileBytes, ',')) << QStringLiteral("more than %1 bytes").arg(kMaxRecordsFileBytes);
+        QTest::newRow("5000 blank lines, then the text report")
+            << QByteArray(QByteArray("\r\n").repeated(5000) + "No0001 12.3mA\r\n") << QStringLiteral("Line 5001: the header");
     }
     void refused_file_changes_nothing() {
         QFETCH(QByteArray, bytes);
