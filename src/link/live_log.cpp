@@ -3,6 +3,7 @@
 
 #include "link/live_reading.h"
 #include "records/number_text.h"
+#include "platform/regular_file.h"
 #include "platform/safe_file.h"
 #include "records/records_csv.h"
 
@@ -81,15 +82,20 @@ LiveLog::~LiveLog() { close(); }
 std::optional<QString> LiveLog::open(const QString& path, const QByteArray& header) {
     close();
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    struct stat st {};
+    // Only a regular file is a log. Looked at before opening, since opening a device may act on it
+    // (a serial port's lines change); the open never waits, and the descriptor is checked again.
+    if (::stat(name.constData(), &st) == 0) {
+        if (const auto kind = not_regular_failure(st.st_mode)) return file_read_text(*kind);
+    }
+    const int fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) return reason_text(errno);
     auto refuse = [fd](const QString& reason) {
         ::close(fd);
         return std::optional<QString>(reason);
     };
-    struct stat st {};
     if (::fstat(fd, &st) != 0) return refuse(reason_text(errno));
-    if (!S_ISREG(st.st_mode)) return refuse(QStringLiteral("It is not a regular file."));
+    if (const auto kind = not_regular_failure(st.st_mode)) return refuse(file_read_text(*kind));
 
     qint64 size = st.st_size;
     qint64 lines = 0;

@@ -1,5 +1,6 @@
 // The live log: its line format, appending and continuing a log, write failures, a kill mid-run.
 #include "link/live_log.h"
+#include "support/odd_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -188,6 +189,20 @@ private slots:
         const auto reason = log.open(path);
         QVERIFY(reason.has_value());
         QVERIFY(!reason->isEmpty());
+        QVERIFY(!log.is_open());
+    }
+
+    // Catches a FIFO that stops the window in open(), a device opened (its lines would change) or
+    // a folder taken for a log: refused at once, by the kind of file, nothing written.
+    void non_regular_refused_data() { tessaro::test::add_odd_file_rows(); }
+    void non_regular_refused() {
+        QFETCH(int, kind);
+        const QString path = dir_.filePath(QStringLiteral("odd-%1.csv").arg(kind));
+        PLANT_ODD_FILE(kind, path);
+        LiveLog log;
+        const auto reason = log.open(path);
+        QVERIFY(reason.has_value());
+        QVERIFY2(reason->endsWith(QStringLiteral(", not a file.")), qPrintable(*reason));
         QVERIFY(!log.is_open());
     }
 
