@@ -28,6 +28,12 @@ MessageRequest stopped(const QString& name, const QString& reason) {
     return warning(QStringLiteral("Recording to \"%1\" stopped.\n%2").arg(QDir::toNativeSeparators(name), reason));
 }
 
+MessageRequest restarted(const QString& name) {
+    return warning(QStringLiteral("The file \"%1\" was deleted or replaced while recording.\n"
+                                  "Recording goes on in the file now under that name.")
+                       .arg(QDir::toNativeSeparators(name)));
+}
+
 } // namespace
 
 void Form1::start_recording() {
@@ -74,10 +80,13 @@ void Form1::log_live_reading(const LiveFrame& frame) {
     const QString name = live_log.path();
     const auto failure = live_log.append(live_log_line(reading));
     show_recording_state();
-    if (!failure) return;
+    std::optional<MessageRequest> message;
+    if (failure) message = stopped(name, *failure);
+    else if (live_log.take_restarted()) message = restarted(name);
+    if (!message) return;
     // Told once the frame handler has finished: the box's own event loop must not run inside it.
     QMetaObject::invokeMethod(
-        this, [this, message = stopped(name, *failure)] {
+        this, [this, message = *message] {
             if (!quitting) user_seam().message(this, message);
         },
         Qt::QueuedConnection);
@@ -87,9 +96,9 @@ void Form1::sync_live_log() {
     if (!live_log.is_open()) return;
     const QString name = live_log.path();
     const auto failure = live_log.sync_if_due();
-    if (!failure) return;
+    if (!failure && !live_log.take_restarted()) return;
     show_recording_state();
-    user_seam().message(this, stopped(name, *failure));
+    user_seam().message(this, failure ? stopped(name, *failure) : restarted(name));
 }
 
 void Form1::show_recording_state() {

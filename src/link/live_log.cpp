@@ -81,6 +81,7 @@ LiveLog::~LiveLog() { close(); }
 
 std::optional<QString> LiveLog::open(const QString& path, const QByteArray& header) {
     close();
+    restarted_ = false;
     const QByteArray name = QFile::encodeName(path);
     struct stat st {};
     // Only a regular file is a log. Looked at before opening, since opening a device may act on it
@@ -141,6 +142,7 @@ std::optional<QString> LiveLog::open(const QString& path, const QByteArray& head
     }
     fd_ = fd;
     path_ = path;
+    header_ = header;
     size_ = size;
     readings_ = lines;
     unsynced_ = true;
@@ -157,8 +159,31 @@ std::optional<QString> LiveLog::fail(int error) {
     return reason_text(error);
 }
 
+std::optional<QString> LiveLog::follow_path() {
+    struct stat open_file {};
+    if (::fstat(fd_, &open_file) != 0) return std::nullopt; // the write will tell
+    bool moved = open_file.st_nlink == 0;
+    if (!moved) {
+        struct stat at_path {};
+        if (::stat(QFile::encodeName(path_).constData(), &at_path) == 0)
+            moved = at_path.st_dev != open_file.st_dev || at_path.st_ino != open_file.st_ino;
+        else
+            moved = errno == ENOENT || errno == ENOTDIR;
+    }
+    if (!moved) return std::nullopt;
+    // The old file keeps what reached it (under its new name, if it has one).
+    const QString path = path_;
+    const QByteArray header = header_;
+    close();
+    if (const auto failure = open(path, header))
+        return QStringLiteral("The file was deleted or replaced while recording and could not be started again.\n%1").arg(*failure);
+    restarted_ = true;
+    return std::nullopt;
+}
+
 std::optional<QString> LiveLog::append(const QByteArray& line) {
     if (fd_ < 0) return QStringLiteral("The log is not open.");
+    if (auto failure = follow_path()) return failure;
     if (!write_fully(fd_, line.constData(), line.size())) return fail(errno);
     size_ += line.size();
     ++readings_;
@@ -167,7 +192,9 @@ std::optional<QString> LiveLog::append(const QByteArray& line) {
 }
 
 std::optional<QString> LiveLog::sync_if_due() {
-    if (fd_ < 0 || !unsynced_) return std::nullopt;
+    if (fd_ < 0) return std::nullopt;
+    if (auto failure = follow_path()) return failure;
+    if (!unsynced_) return std::nullopt;
     const auto now = std::chrono::steady_clock::now();
     if (now - last_sync_ < kLiveLogSyncInterval) return std::nullopt;
     last_sync_ = now;

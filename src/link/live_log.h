@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 namespace tessaro {
 
@@ -56,9 +57,16 @@ public:
     std::optional<QString> open(const QString& path, const QByteArray& header);
     // Writes one line. On failure the file is cut back to its last whole line, the log is
     // closed and the reason comes back.
+    // Before each line the log checks that its path still names the open file. When the file was
+    // deleted, renamed or replaced, the log is started again at the path as open() would (a new
+    // file with the header, or the log now there continued), so no line goes where no one sees
+    // it; restarted() tells once. When that fails the log is closed and the reason comes back.
     std::optional<QString> append(const QByteArray& line);
-    // Flushes to the disk when lines are waiting and the interval has passed.
+    // Flushes to the disk when lines are waiting and the interval has passed; checks the path
+    // as append() does, so a deleted log comes back even while no readings come.
     std::optional<QString> sync_if_due();
+    // True once after the log was started again because its file was deleted or replaced.
+    bool take_restarted() { return std::exchange(restarted_, false); }
     // Flushes and closes; the reason when the last flush failed. Nothing happens when closed.
     std::optional<QString> close();
 
@@ -69,9 +77,13 @@ public:
 
 private:
     std::optional<QString> fail(int error);
+    // Starts the log again when path_ no longer names the open file; the reason when that fails.
+    std::optional<QString> follow_path();
 
     int fd_ = -1;
     QString path_;
+    QByteArray header_;
+    bool restarted_ = false;
     qint64 size_ = 0;
     qint64 readings_ = 0;
     bool unsynced_ = false;

@@ -156,6 +156,73 @@ private slots:
         QCOMPARE(lines[3] + '\n', live_log_line(reading(2, 65)));
     }
 
+    // Catches lines written on into a file no one can see: a log deleted, renamed or replaced while
+    // recording is noticed at the next line or sync and started again at its path; the old file
+    // keeps its lines whole; a foreign file put in its place stops the log and is left as it was.
+    void deleted_or_replaced_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("at_sync"); // noticed by sync_if_due instead of the next line
+        QTest::addColumn<int>("lines_after"); // lines of the log at the path afterwards; -1: stopped
+        QTest::newRow("deleted") << "delete" << false << 1;
+        QTest::newRow("deleted, noticed at the sync") << "delete" << true << 0;
+        QTest::newRow("renamed away") << "rename" << false << 1;
+        QTest::newRow("replaced by another log") << "other log" << false << 6;
+        QTest::newRow("replaced by a foreign file") << "foreign" << false << -1;
+        QTest::newRow("replaced by a folder") << "folder" << true << -1;
+        QTest::newRow("its folder removed") << "folder gone" << false << -1;
+    }
+    void deleted_or_replaced() {
+        QFETCH(QString, change);
+        QFETCH(bool, at_sync);
+        QFETCH(int, lines_after);
+        QTemporaryDir here;
+        const QString folder = here.filePath(QStringLiteral("logs"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/live.csv");
+        const QString moved = here.filePath(QStringLiteral("moved.csv"));
+        LiveLog log;
+        QCOMPARE(log.open(path), std::nullopt);
+        for (int i = 0; i < 2; ++i) QCOMPARE(log.append(live_log_line(reading(i, 65))), std::nullopt);
+
+        QByteArray other_log = live_log_header();
+        for (int i = 0; i < 5; ++i) other_log += live_log_line(reading(100 + i, 66));
+        if (change == "delete") QVERIFY(QFile::remove(path));
+        if (change == "rename") QVERIFY(QFile::rename(path, moved));
+        if (change == "folder gone") QVERIFY(QDir(folder).removeRecursively());
+        if (change == "folder") {
+            QVERIFY(QFile::remove(path));
+            QVERIFY(QDir().mkdir(path));
+        }
+        if (change == "other log" || change == "foreign") {
+            QFile f(moved);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(change == "foreign" ? QByteArray("a,b\r\n") : other_log);
+            f.close();
+            QVERIFY(::rename(QFile::encodeName(moved).constData(), QFile::encodeName(path).constData()) == 0);
+        }
+        const QByteArray foreign = read_all(path);
+
+        const auto outcome = at_sync ? log.sync_if_due() : log.append(live_log_line(reading(7, 65)));
+        if (lines_after < 0) {
+            QVERIFY(outcome.has_value());
+            QVERIFY2(outcome->contains(QStringLiteral("deleted or replaced")), qPrintable(*outcome));
+            QVERIFY(!log.is_open());
+            QCOMPARE(read_all(path), foreign);
+            QVERIFY(!log.take_restarted());
+            return;
+        }
+        QCOMPARE(outcome, std::nullopt);
+        QVERIFY(log.is_open());
+        QVERIFY(log.take_restarted());
+        QVERIFY(!log.take_restarted()); // told once
+        QCOMPARE(log.readings(), lines_after);
+        QCOMPARE(log.append(live_log_line(reading(8, 65))), std::nullopt);
+        QVERIFY(!log.take_restarted());
+        QCOMPARE(log.close(), std::nullopt);
+        QCOMPARE(whole_lines(read_all(path)), lines_after + 1);
+        if (change == "rename") QCOMPARE(whole_lines(read_all(moved)), 2);
+    }
+
     // Catches appending readings to a file that is not a log (the operator's data would be spoilt).
     void foreign_file_refused_data() {
         QTest::addColumn<QByteArray>("content");

@@ -141,6 +141,34 @@ private slots:
         QVERIFY(f->form->record_action->isEnabled());
     }
 
+    // Catches readings written on into a deleted log without a word: the next reading starts the
+    // file again with its header, the operator is told once, and recording goes on.
+    void deleted_log_starts_again() {
+        Form1& form = *f->form;
+        start();
+        feed_live(form, live_frame_bytes(1, 0x40));
+        QVERIFY(QFile::remove(log_path));
+        feed_live(form, live_frame_bytes(2, 0x40));
+        feed_live(form, live_frame_bytes(3, 0x40));
+        QTRY_COMPARE_WITH_TIMEOUT(f->user.messages.size(), 1, 10000);
+        QCoreApplication::processEvents();
+        QCOMPARE(f->user.messages.size(), 1);
+        QVERIFY(f->user.messages[0].text.contains(log_path));
+        QVERIFY(f->user.messages[0].text.contains(QStringLiteral("deleted or replaced")));
+        QVERIFY(form.live_log.is_open());
+        QVERIFY(form.Text29->toolTip().contains(QStringLiteral("2 readings")));
+        const QList<QByteArray> lines = log_lines(log_path);
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0] + '\n', live_log_header());
+
+        // Noticed by the port supervisor's tick as well, with no reading coming.
+        QVERIFY(QFile::remove(log_path));
+        form.Timer3_Timer();
+        QCOMPARE(f->user.messages.size(), 2);
+        QCOMPARE(log_lines(log_path).size(), 1);
+        form.stop_recording();
+    }
+
     // Catches a full disk that goes unreported, is reported once per frame, or stops the monitoring.
     void write_failure_stops_with_one_message() {
         Form1& form = *f->form;
