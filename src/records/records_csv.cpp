@@ -56,6 +56,7 @@ struct CsvRow {
     std::array<QByteArray, kKnownColumns> fields;
     qsizetype count = 0; // fields in the row
     bool blank = true;   // every field unquoted and nothing but blanks (an empty or emptied line)
+    bool known_break = false; // a line break inside a quoted field of the known columns
 };
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
@@ -72,13 +73,14 @@ public:
         row.line = line_;
         row.count = 0;
         row.blank = true;
+        row.known_break = false;
         for (QByteArray& f : row.fields) f.resize(0);
         for (;;) {
             QByteArray* keep = row.count < kKnownColumns ? &row.fields[static_cast<size_t>(row.count)] : nullptr;
             ++row.count;
             if (i_ < b_.size() && b_[i_] == '"') {
                 row.blank = false;
-                if (!quoted_field(keep, row.line)) return false;
+                if (!quoted_field(keep, row)) return false;
             } else {
                 for (; i_ < b_.size() && !ends_field(b_[i_]); ++i_) {
                     const char c = b_[i_];
@@ -115,10 +117,10 @@ private:
     }
 
     // At the opening quote: the field up to its closing quote, quotes doubled inside.
-    bool quoted_field(QByteArray* keep, int start_line) {
+    bool quoted_field(QByteArray* keep, CsvRow& row) {
         ++i_;
         for (;;) {
-            if (i_ >= b_.size()) return refuse(start_line);
+            if (i_ >= b_.size()) return refuse(row.line);
             const char c = b_[i_];
             if (c == '"') {
                 if (i_ + 1 < b_.size() && b_[i_ + 1] == '"') {
@@ -131,9 +133,9 @@ private:
             }
             if (c == '\r' || c == '\n') {
                 // A line break inside the quotes belongs to the field; the lines are still counted.
-                const qsizetype from = i_;
+                // Only further columns (a spreadsheet's notes) may hold one.
+                if (keep) row.known_break = true;
                 skip_line_end();
-                if (keep && keep->size() <= kMaxFieldBytes) keep->append(b_.sliced(from, i_ - from).toByteArray());
                 continue;
             }
             if (keep && keep->size() <= kMaxFieldBytes) keep->append(c);
@@ -277,6 +279,9 @@ QString csv_refusal_text(const CsvRefusal& refusal) {
         reason = QStringLiteral("the header does not name the columns of a records file.");
         break;
     case CsvError::BadQuoting: reason = QStringLiteral("a quote is misplaced or never closed."); break;
+    case CsvError::LineBreak:
+        reason = QStringLiteral("a field of the first %1 columns holds a line break.").arg(kKnownColumns);
+        break;
     case CsvError::MissingFields:
         reason = QStringLiteral("the line has fewer than %1 fields.").arg(kKnownColumns);
         break;
@@ -312,6 +317,8 @@ std::variant<std::vector<FileRecord>, CsvRefusal> read_records_csv(const QByteAr
     // one record past the most a file may hold is ever looked at.
     while (reader.next(row)) {
         if (row.blank) continue;
+        // Refused even where trimming would pass it ("12\n"): a value split over lines is no value.
+        if (row.known_break) return CsvRefusal{row.line, CsvError::LineBreak};
         if (!header_seen) {
             if (!header_matches(row)) return CsvRefusal{row.line, CsvError::BadHeader};
             header_seen = true;

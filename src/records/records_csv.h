@@ -64,6 +64,7 @@ enum class CsvError {
     NotUtf8,
     BadHeader,      // the first line does not name the columns
     BadQuoting,     // a quote inside an unquoted field, or a quoted field never closed
+    LineBreak,      // a line break inside a quoted field of the known columns (allowed in further ones)
     MissingFields,  // fewer fields than the known columns
     BadNumber,      // a record number that is not a whole number 1..16777216
     BadCount,       // not a whole number 0..32767
@@ -82,7 +83,8 @@ struct CsvRefusal {
 // The operator's text of a refusal ("Line 7: the count is not a whole number from 0 to 32767.").
 QString csv_refusal_text(const CsvRefusal& refusal);
 
-// Reads a records file, whole or not at all. Accepts LF, CR LF and CR CR LF lines, quoted fields,
+// Reads a records file, whole or not at all. Accepts LF, CR LF and CR CR LF lines, quoted fields
+// (with line breaks inside, as spreadsheets write them, in the columns after the known ones),
 // a byte-order mark, blank lines anywhere (also lines of bare separators, as a spreadsheet writes
 // emptied rows) and columns after the known ones. The time, current and shown columns are derived
 // from the others and are not read (a spreadsheet may have rewritten them). The first refusal

@@ -174,6 +174,13 @@ private slots:
         QTest::newRow("short line") << QByteArray(kHeader + good + good + "3,,,,1,65\r\n") << 4 << int(CsvError::MissingFields);
         QTest::newRow("stray quote") << QByteArray(kHeader + "2,,,1\"2,1,65,0,24,1,1,0,0\r\n") << 2 << int(CsvError::BadQuoting);
         QTest::newRow("unclosed quote") << QByteArray(kHeader + "2,,,\"12,1,65,0,24,1,1,0,0\r\n") << 2 << int(CsvError::BadQuoting);
+        QTest::newRow("line break in a quoted count") << QByteArray(kHeader + good + "2,,,,\"12\r\n3\",65,0,24,1,1,0,0\r\n") << 3 << int(CsvError::LineBreak);
+        QTest::newRow("line break after a quoted mark") << QByteArray(kHeader + "2,,,,1,65,\"1\n\",24,1,1,0,0\r\n") << 2 << int(CsvError::LineBreak);
+        QTest::newRow("line break in a quoted derived column") << QByteArray(kHeader + "2,,,\"12.3\nmA\",1,65,0,24,1,1,0,0\r\n") << 2 << int(CsvError::LineBreak);
+        QTest::newRow("line break in the header") << QByteArray("\"record\n\",time,current_a,shown,count,range_code,mark,year,month,day,hour,minute\r\n") << 1 << int(CsvError::LineBreak);
+        QTest::newRow("lines of a note are counted")
+            << QByteArray(kHeader + "1,,,,5,65,0,24,1,1,0,0,\"a\r\nb\nc\r\r\nd\"\r\n2,,,,x,65,0,24,1,1,0,0\r\n") << 6 << int(CsvError::BadCount);
+        QTest::newRow("unclosed note, from its line") << QByteArray(kHeader + good + "2,,,,1,65,0,24,1,1,0,0,\"a\r\nb\r\n") << 3 << int(CsvError::BadQuoting);
         QByteArray many = kHeader;
         for (int i = 0; i < kMaxFileRecords + 1; ++i) many += good;
         QTest::newRow("one record too many") << many << kMaxFileRecords + 2 << int(CsvError::TooManyRecords);
@@ -221,6 +228,9 @@ private slots:
                           "\"1\",\"05.03.2024 14:07\",\"0,0123\",\"12.3mA\",\"123\",\"65\",\"0\",\"24\",\"3\",\"5\",\"14\",\"7\",\"a, \"\"quoted\"\"\nnote\"\n"
                           "\" 2 \",,,\"OL\",4000,66,1,24,3,5,14,7,\n");
         QTest::newRow("header in capitals") << QByteArray(QByteArray(ours).replace("record,time", "RECORD,Time"));
+        QTest::newRow("notes over several lines (Alt+Enter)")
+            << QByteArray(QByteArray(ours).replace("minute\r\n", "minute,note\r\n").replace(",0,24,3,5,14,7\r\n", ",0,24,3,5,14,7,\"first\r\nsecond\n\r\n, \"\"third\"\"\"\r\n")
+                          .replace(",1,24,3,5,14,7\r\n", ",1,24,3,5,14,7,\"\r\n\"\r\n"));
         QTest::newRow("blank line between records") << QByteArray(QByteArray(ours).replace("\r\n", "\r\n\r\n"));
         QTest::newRow("CR CR LF lines") << QByteArray(QByteArray(ours).replace("\r\n", "\r\r\n"));
         QTest::newRow("CR lines") << QByteArray(QByteArray(ours).replace("\r\n", "\r"));
