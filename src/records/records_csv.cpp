@@ -99,12 +99,13 @@ public:
     }
 
     const std::optional<CsvRefusal>& refusal() const { return refusal_; }
+    char separator() const { return sep_; }
 
 private:
     bool ends_field(char c) const { return c == sep_ || c == '\r' || c == '\n'; }
 
     bool refuse(int line) {
-        refusal_ = CsvRefusal{line, CsvError::BadQuoting};
+        refusal_ = CsvRefusal{line, CsvError::BadQuoting, sep_};
         return false;
     }
 
@@ -197,6 +198,26 @@ std::variant<FileRecord, CsvError> parse_record(const CsvRow& row) {
     return r;
 }
 
+// The first line that is not blank, read as the header with the reader's separator.
+struct HeaderLook {
+    enum What { Found, NoRows, Other } what = NoRows;
+    CsvRefusal refusal;   // for Other: why the line is no header
+    qsizetype fields = 0; // for Other: how many fields the separator cut the line into
+};
+
+HeaderLook look_for_header(RowReader& reader, CsvRow& row) {
+    const char sep = reader.separator();
+    while (reader.next(row)) {
+        if (row.blank) continue;
+        // Refused even where trimming would pass it ("count\n"): a name split over lines is no name.
+        if (row.known_break) return {HeaderLook::Other, CsvRefusal{row.line, CsvError::LineBreak, sep}, row.count};
+        if (header_matches(row)) return {HeaderLook::Found, {}, row.count};
+        return {HeaderLook::Other, CsvRefusal{row.line, CsvError::BadHeader, sep}, row.count};
+    }
+    if (reader.refusal()) return {HeaderLook::Other, *reader.refusal(), 0};
+    return {};
+}
+
 } // namespace
 
 QString record_amperes(int count, uint8_t range) {
@@ -271,19 +292,23 @@ QByteArray records_csv(const RecordStore& store) {
 }
 
 QString csv_refusal_text(const CsvRefusal& refusal) {
+    const bool semicolons = refusal.separator == ';';
     QString reason;
     switch (refusal.error) {
     case CsvError::Empty: reason = QStringLiteral("the file is empty."); break;
     case CsvError::NotUtf8: reason = QStringLiteral("the file is not UTF-8 text."); break;
     case CsvError::BadHeader:
-        reason = QStringLiteral("the header does not name the columns of a records file.");
+        reason = semicolons ? QStringLiteral("the header, read as fields separated by semicolons, does not name the "
+                                             "columns of a records file.")
+                            : QStringLiteral("the header does not name the columns of a records file.");
         break;
     case CsvError::BadQuoting: reason = QStringLiteral("a quote is misplaced or never closed."); break;
     case CsvError::LineBreak:
         reason = QStringLiteral("a field of the first %1 columns holds a line break.").arg(kKnownColumns);
         break;
     case CsvError::MissingFields:
-        reason = QStringLiteral("the line has fewer than %1 fields.").arg(kKnownColumns);
+        reason = semicolons ? QStringLiteral("the line has fewer than %1 fields separated by semicolons.").arg(kKnownColumns)
+                            : QStringLiteral("the line has fewer than %1 fields.").arg(kKnownColumns);
         break;
     case CsvError::BadNumber:
         reason = QStringLiteral("the record number is not a whole number from 1 to %1.").arg(kMaxRecordNumber);
@@ -309,28 +334,34 @@ std::variant<std::vector<FileRecord>, CsvRefusal> read_records_csv(const QByteAr
     QByteArrayView text(bytes);
     if (text.startsWith("\xEF\xBB\xBF")) text = text.sliced(3);
 
-    RowReader reader(text, ',');
+    // Comma CSV, or else semicolon CSV: the separator that makes the header fit is the file's.
     CsvRow row;
+    RowReader reader(text, ',');
+    const HeaderLook comma = look_for_header(reader, row);
+    if (comma.what != HeaderLook::Found) {
+        RowReader semicolon(text, ';');
+        const HeaderLook semi = look_for_header(semicolon, row);
+        if (semi.what != HeaderLook::Found) {
+            if (comma.what == HeaderLook::NoRows || semi.what == HeaderLook::NoRows) return CsvRefusal{0, CsvError::Empty};
+            // Neither fits: the reason is told for the separator that cut the line into more fields.
+            return semi.fields > comma.fields ? semi.refusal : comma.refusal;
+        }
+        reader = semicolon;
+    }
+
     std::vector<FileRecord> records;
-    bool header_seen = false;
+    const char sep = reader.separator();
     // Rows are checked as they come: a refusal stops the reading at its line, and no more than
     // one record past the most a file may hold is ever looked at.
     while (reader.next(row)) {
         if (row.blank) continue;
-        // Refused even where trimming would pass it ("12\n"): a value split over lines is no value.
-        if (row.known_break) return CsvRefusal{row.line, CsvError::LineBreak};
-        if (!header_seen) {
-            if (!header_matches(row)) return CsvRefusal{row.line, CsvError::BadHeader};
-            header_seen = true;
-            continue;
-        }
-        if (static_cast<int>(records.size()) == kMaxFileRecords) return CsvRefusal{row.line, CsvError::TooManyRecords};
+        if (row.known_break) return CsvRefusal{row.line, CsvError::LineBreak, sep};
+        if (static_cast<int>(records.size()) == kMaxFileRecords) return CsvRefusal{row.line, CsvError::TooManyRecords, sep};
         auto parsed = parse_record(row);
-        if (const auto* error = std::get_if<CsvError>(&parsed)) return CsvRefusal{row.line, *error};
+        if (const auto* error = std::get_if<CsvError>(&parsed)) return CsvRefusal{row.line, *error, sep};
         records.push_back(std::get<FileRecord>(parsed));
     }
     if (reader.refusal()) return *reader.refusal();
-    if (!header_seen) return CsvRefusal{0, CsvError::Empty};
     return records;
 }
 

@@ -77,13 +77,17 @@ enum class CsvError {
 struct CsvRefusal {
     int line = 0; // 1-based line of the file; 0 when the whole file is meant
     CsvError error = CsvError::Empty;
+    char separator = ','; // the field separator the file was read with (';' for semicolon CSV)
     bool operator==(const CsvRefusal&) const = default;
 };
 
 // The operator's text of a refusal ("Line 7: the count is not a whole number from 0 to 32767.").
+// Where the columns do not fit, it says when the file was read as semicolon CSV.
 QString csv_refusal_text(const CsvRefusal& refusal);
 
-// Reads a records file, whole or not at all. Accepts LF, CR LF and CR CR LF lines, quoted fields
+// Reads a records file, whole or not at all. Accepts comma or semicolon CSV (the header line
+// tells which; semicolons are the default of spreadsheets in locales with a decimal comma, whose
+// "0,0123" then stands in a derived column), LF, CR LF and CR CR LF lines, quoted fields
 // (with line breaks inside, as spreadsheets write them, in the columns after the known ones),
 // a byte-order mark, blank lines anywhere (also lines of bare separators, as a spreadsheet writes
 // emptied rows) and columns after the known ones. The time, current and shown columns are derived

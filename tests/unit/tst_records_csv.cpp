@@ -228,6 +228,15 @@ private slots:
                           "\"1\",\"05.03.2024 14:07\",\"0,0123\",\"12.3mA\",\"123\",\"65\",\"0\",\"24\",\"3\",\"5\",\"14\",\"7\",\"a, \"\"quoted\"\"\nnote\"\n"
                           "\" 2 \",,,\"OL\",4000,66,1,24,3,5,14,7,\n");
         QTest::newRow("header in capitals") << QByteArray(QByteArray(ours).replace("record,time", "RECORD,Time"));
+        const QByteArray semi = "record;time;current_a;shown;count;range_code;mark;year;month;day;hour;minute\r\n"
+                                "1;05.03.2024 14:07;0,0123;12,3mA;123;65;0;24;3;5;14;7\r\n"
+                                "2;05.03.2024 14:07;;OL;4000;66;1;24;3;5;14;7\r\n";
+        QTest::newRow("semicolon CSV with a decimal comma") << semi;
+        QTest::newRow("semicolon CSV: quoted, a BOM, emptied rows, a note with a comma")
+            << QByteArray("\xEF\xBB\xBF;;;;;;;;;;;\r\n\"Record\";\"Time\";current_a;shown;count;range_code;mark;year;month;day;hour;minute;Note\r\n"
+                          ";;;;;;;;;;;;\r\n"
+                          "1;\"05.03.2024 14:07\";\"0,0123\";12,3mA;123;65;0;24;3;5;14;7;\"a; b, c\"\r\n"
+                          "2;;;OL;4000;66;1;24;3;5;14;7\r\n");
         QTest::newRow("notes over several lines (Alt+Enter)")
             << QByteArray(QByteArray(ours).replace("minute\r\n", "minute,note\r\n").replace(",0,24,3,5,14,7\r\n", ",0,24,3,5,14,7,\"first\r\nsecond\n\r\n, \"\"third\"\"\"\r\n")
                           .replace(",1,24,3,5,14,7\r\n", ",1,24,3,5,14,7,\"\r\n\"\r\n"));
@@ -241,6 +250,40 @@ private slots:
         QFETCH(QByteArray, bytes);
         const std::vector<FileRecord> want{rec(1, 123, 0x41, 0, {24, 3, 5, 14, 7}), rec(2, 4000, 0x42, 1, {24, 3, 5, 14, 7})};
         QCOMPARE(read_ok(bytes), want);
+    }
+
+    // Catches a semicolon file refused with a reason that hides why its columns do not fit, or a
+    // comma file's reason that talks of semicolons.
+    void separator_named_when_columns_do_not_fit_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<bool>("semicolons");
+        const QByteArray header = "record;time;current_a;shown;count;range_code;mark;year;month;day;hour;minute\r\n";
+        QTest::newRow("semicolon header with a column missing")
+            << QByteArray("record;time;current_a;shown;count;range_code;mark;year;month;day;hour\r\n") << 1 << int(CsvError::BadHeader) << true;
+        QTest::newRow("semicolon header with another name")
+            << QByteArray("Nr;Zeit;Strom\r\n1;2;3\r\n") << 1 << int(CsvError::BadHeader) << true;
+        QTest::newRow("short semicolon line") << QByteArray(header + "1;;;;5;65;0;24;1;1;0;0\r\n2;;;;5;65\r\n") << 3 << int(CsvError::MissingFields) << true;
+        QTest::newRow("comma line in a semicolon file") << QByteArray(header + "1,,,,5,65,0,24,1,1,0,0\r\n") << 2 << int(CsvError::MissingFields) << true;
+        QTest::newRow("decimal comma in the count") << QByteArray(header + "1;;;;5,0;65;0;24;1;1;0;0\r\n") << 2 << int(CsvError::BadCount) << true;
+        QTest::newRow("comma header with another name") << QByteArray("No,Value;x\r\n") << 1 << int(CsvError::BadHeader) << false;
+        QTest::newRow("short comma line") << QByteArray(kHeader + "2,,,,5;65\r\n") << 2 << int(CsvError::MissingFields) << false;
+    }
+    void separator_named_when_columns_do_not_fit() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, line);
+        QFETCH(int, error);
+        QFETCH(bool, semicolons);
+        const auto result = read_records_csv(bytes);
+        QVERIFY(std::holds_alternative<CsvRefusal>(result));
+        const CsvRefusal refusal = std::get<CsvRefusal>(result);
+        QCOMPARE(int(refusal.error), error);
+        QCOMPARE(refusal.line, line);
+        QCOMPARE(refusal.separator, semicolons ? ';' : ',');
+        const QString text = csv_refusal_text(refusal);
+        const bool columns = refusal.error == CsvError::BadHeader || refusal.error == CsvError::MissingFields;
+        QCOMPARE(text.contains(QStringLiteral("semicolons")), semicolons && columns);
     }
 
     // Catches records dropped without a word: a full download's file with blank lines between its

@@ -190,6 +190,9 @@ private slots:
         QTest::newRow("too many records") << many << QStringLiteral("more than");
         QTest::newRow("larger than the largest records file")
             << QByteArray(header + QByteArray(kMaxRecordsFileBytes, ',')) << QStringLiteral("more than %1 bytes").arg(kMaxRecordsFileBytes);
+        QTest::newRow("semicolon CSV, a column short")
+            << QByteArray("record;time;current_a;shown;count;range_code;mark;year;month;day;hour;minute\r\n1;;0,05;;5;65;0;24;1;1;0\r\n")
+            << QStringLiteral("Line 2: the line has fewer than 12 fields separated by semicolons.");
         QTest::newRow("5000 blank lines, then the text report")
             << QByteArray(QByteArray("\r\n").repeated(5000) + "No0001 12.3mA\r\n") << QStringLiteral("Line 5001: the header");
     }
