@@ -5,6 +5,7 @@
 #include "link/mscomm.h"
 
 #include <QComboBox>
+#include <QTimer>
 #include <QLineEdit>
 
 namespace tessaro {
@@ -16,6 +17,8 @@ void Form1::show_ports_window() {
         };
         ports_window = new PortsWindow(link, this);
         ports_window->setWindowFlag(Qt::Window);
+        // The supervisor opens and closes the link on its tick: the window shows it the same tick.
+        connect(Timer3, &QTimer::timeout, ports_window, &PortsWindow::followLink);
         connect(ports_window, &PortsWindow::portChosen, this, [this](int n) {
             // The same number now names another device: the supervisor opens it afresh.
             if (MSComm1->PortOpen() && MSComm1->CommPort() == n) MSComm1->setPortOpen(false);

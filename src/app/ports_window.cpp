@@ -3,6 +3,8 @@
 #include "link/port_probe.h"
 #include "platform/paths.h"
 #include "platform/safe_file.h"
+#include "platform/serial_device_map.h"
+#include "platform/user_seam.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,6 +26,10 @@ namespace {
 constexpr std::chrono::milliseconds kDevicePoll{1000};
 
 enum Column { ColDevice, ColPort, ColState, ColMeter, ColMaker, ColProduct, ColSerial, ColCount };
+
+// Whether a device of this state may become a port: not a link to nothing, nor a file or device
+// that is no terminal (a port linked to /dev/null loses its meter).
+bool usable(PortAccess access) { return access != PortAccess::Missing && access != PortAccess::NotSerial; }
 
 } // namespace
 
@@ -76,12 +82,7 @@ PortsWindow::PortsWindow(LinkSource link, QWidget* parent)
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     connect(number_, &QSpinBox::valueChanged, this, &PortsWindow::updateUseButton);
     connect(table_, &QTableWidget::itemSelectionChanged, this, &PortsWindow::updateUseButton);
-    connect(table_, &QTableWidget::itemSelectionChanged, this, [this] {
-        // The number box offers the number the selected device already has.
-        const int row = table_->currentRow();
-        if (row >= 0 && row < static_cast<int>(entries_.size()) && !entries_[row].numbers.isEmpty())
-            number_->setValue(entries_[row].numbers.front());
-    });
+    connect(table_, &QTableWidget::itemSelectionChanged, this, &PortsWindow::offerNumber);
     poll_.setInterval(kDevicePoll);
     connect(&poll_, &QTimer::timeout, this, &PortsWindow::pollDevices);
     refresh();
@@ -100,9 +101,22 @@ void PortsWindow::hideEvent(QHideEvent* event) {
 
 PortsWindow::~PortsWindow() = default;
 
+// The number box offers the number the selected device already has, once when the operator picks
+// the device: a refresh of the list selects the same device again and leaves the number chosen.
+void PortsWindow::offerNumber() {
+    if (filling_) return;
+    const int row = table_->currentRow();
+    if (row < 0 || row >= static_cast<int>(entries_.size())) return;
+    const PortEntry& e = entries_[row];
+    if (e.stable == numbered_device_) return;
+    numbered_device_ = e.stable;
+    if (!e.numbers.isEmpty()) number_->setValue(e.numbers.front());
+}
+
 void PortsWindow::refresh() {
     signature_ = serial_ports_signature();
     const LinkView link = link_ ? link_() : LinkView{};
+    link_device_ = link.device;
     std::vector<PortEntry> fresh = list_serial_ports(link.device);
     // Probe results stay with their device until the next probe.
     for (PortEntry& e : fresh) {
@@ -115,7 +129,20 @@ void PortsWindow::refresh() {
 }
 
 void PortsWindow::pollDevices() {
-    if (serial_ports_signature() != signature_) refresh();
+    if (serial_ports_signature() != signature_)
+        refresh();
+    else
+        followLink();
+}
+
+void PortsWindow::followLink() {
+    if (!isVisible()) return;
+    const LinkView link = link_ ? link_() : LinkView{};
+    // Another device in use changes two rows' states: the list is checked again.
+    if (link.device != link_device_)
+        refresh();
+    else if (link.status != link_status_)
+        fillTable();
 }
 
 void PortsWindow::fillTable() {
@@ -123,6 +150,8 @@ void PortsWindow::fillTable() {
                                  ? table_->item(table_->currentRow(), ColDevice)->text()
                                  : QString();
     const LinkView link = link_ ? link_() : LinkView{};
+    link_status_ = link.status;
+    filling_ = true;
     table_->setRowCount(static_cast<int>(entries_.size()));
     for (int row = 0; row < static_cast<int>(entries_.size()); ++row) {
         const PortEntry& e = entries_[row];
@@ -137,6 +166,7 @@ void PortsWindow::fillTable() {
         }
         if (e.stable == selected) table_->selectRow(row);
     }
+    filling_ = false;
     table_->resizeColumnsToContents();
     if (entries_.empty()) message_->setText(QStringLiteral("No serial device found."));
     updateUseButton();
@@ -145,8 +175,7 @@ void PortsWindow::fillTable() {
 void PortsWindow::updateUseButton() {
     use_button_->setText(QStringLiteral("Use as port %1").arg(number_->value()));
     const int row = table_->currentRow();
-    use_button_->setEnabled(row >= 0 && row < static_cast<int>(entries_.size()) &&
-                            entries_[row].access != PortAccess::Missing);
+    use_button_->setEnabled(row >= 0 && row < static_cast<int>(entries_.size()) && usable(entries_[row].access));
 }
 
 void PortsWindow::probe() {
@@ -185,11 +214,32 @@ void PortsWindow::probeDone() {
     fillTable();
 }
 
+bool PortsWindow::refuseNotSerial(const PortEntry& e, int n) {
+    // Looked at again: the list may be a second old, and the device replaced since.
+    if (usable(e.access) && (e.access == PortAccess::InUse || usable(check_port_access(e.device)))) return false;
+    message_->setText(QStringLiteral("%1 is not a serial port: port %2 is left as it was.").arg(e.stable).arg(n));
+    return true;
+}
+
 void PortsWindow::useSelected() {
     const int row = table_->currentRow();
     if (row < 0 || row >= static_cast<int>(entries_.size())) return;
     const int n = number_->value();
-    const PortEntry& e = entries_[row];
+    // A copy: the question below lets the list refresh.
+    const PortEntry e = entries_[row];
+    if (refuseNotSerial(e, n)) return;
+    const QString reached = QFileInfo(resolve_serial_port(n)).canonicalFilePath();
+    if (!reached.isEmpty() && reached != e.device) {
+        MessageRequest question;
+        question.title = QStringLiteral("System prompt");
+        question.text = QStringLiteral("Port %1 leads to %2 now. Make it lead to %3 instead?")
+                            .arg(n)
+                            .arg(stable_device_path(reached), e.stable);
+        question.yes_no = true;
+        question.default_no = true;
+        question.icon = MessageIcon::Question;
+        if (user_seam().message(this, question) != Answer::Yes) return;
+    }
     const QString link = paths::port_map_entry(n);
     // The folder of the links is made on first use.
     QDir().mkpath(QFileInfo(link).absolutePath());

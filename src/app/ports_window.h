@@ -38,7 +38,11 @@ public:
 public slots:
     void refresh();
     void probe();
-    void useSelected(); // "Use as port N" for the selected row
+    // "Use as port N" for the selected row: refused for what is no serial port; asks before port N
+    // is taken from another device.
+    void useSelected();
+    // Shows the link's device and state again when they changed (the link opened another device).
+    void followLink();
 
 signals:
     // The port map link of port n now names another device.
@@ -53,11 +57,17 @@ private:
     void updateUseButton();
     void pollDevices();
     void probeDone();
+    void offerNumber();
+    bool refuseNotSerial(const PortEntry& entry, int n);
 
     LinkSource link_;
     std::vector<PortEntry> entries_;
     std::vector<PortProbe*> probes_;
     QByteArray signature_;
+    QString link_device_;     // the link's device when the states were checked
+    QString link_status_;     // the link's connection text when the table was filled
+    QString numbered_device_; // the device whose numbers the number box last offered
+    bool filling_ = false;    // the table is being filled: its selection signals are no choice
     QTimer poll_;
     QTableWidget* table_;
     QPushButton* probe_button_;

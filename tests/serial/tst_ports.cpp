@@ -7,11 +7,13 @@
 #include "platform/paths.h"
 #include "platform/port_list.h"
 #include "support/pty_pair.h"
+#include "support/scripted_user.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -27,6 +29,7 @@
 
 using namespace tessaro;
 using tessaro::test::PtyPair;
+using tessaro::test::ScriptedUser;
 using tessaro::test::TempXdg;
 
 namespace {
@@ -184,6 +187,148 @@ private slots:
         const PortEntry* after = find_device(window.entries(), sim.slavePath());
         QVERIFY(after);
         QCOMPARE(after->numbers, (QList<int>{2, 6}));
+    }
+
+    void numberBoxKeepsTheOperatorsChoice() {
+        // Catches the number box jumping back to the device's own number at each refresh of the
+        // list while the operator is choosing (4 -> 1), also when the rows move under it.
+        PtyPair first;
+        PtyPair second;
+        PtyPair third;
+        QVERIFY(first.ok() && second.ok() && third.ok());
+        QVERIFY(xdg->mapPort(1, first.slavePath()));
+        QVERIFY(xdg->mapPort(2, second.slavePath()));
+        QVERIFY(xdg->mapPort(3, third.slavePath()));
+        PortsWindow window([] { return PortsWindow::LinkView{}; });
+        window.show();
+        auto* table = window.findChild<QTableWidget*>("portsTable");
+        auto* number = window.findChild<QSpinBox*>("portNumber");
+        auto select = [&](const PtyPair& pty) {
+            const PortEntry* e = find_device(window.entries(), pty.slavePath());
+            QVERIFY(e);
+            table->selectRow(static_cast<int>(e - window.entries().data()));
+        };
+        select(second);
+        QCOMPARE(number->value(), 2);
+        number->setValue(4);
+        window.refresh();
+        QCOMPARE(number->value(), 4);
+        // A device going away moves the selected row; the window lists again by itself.
+        xdg->unmapPort(1);
+        QTRY_VERIFY_WITH_TIMEOUT(!find_device(window.entries(), first.slavePath()), 10000);
+        QCOMPARE(number->value(), 4);
+        QCOMPARE(table->item(table->currentRow(), 0)->text(), QFileInfo(second.slavePath()).canonicalFilePath());
+        QCOMPARE(window.findChild<QPushButton*>("useButton")->text(), QStringLiteral("Use as port 4"));
+        select(third); // another device: its own number is offered
+        QCOMPARE(number->value(), 3);
+    }
+
+    void useAsPortRefusesWhatIsNoSerialPort_data() {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("/dev/null") << "/dev/null";
+        QTest::newRow("a plain file") << "plain";
+    }
+    void useAsPortRefusesWhatIsNoSerialPort() {
+        // Catches "Use as port N" offered for a row that is no serial port: it linked com5 to
+        // /dev/null and the meter on port 5 was lost.
+        QFETCH(QString, target);
+        if (target == "plain") {
+            target = xdg->root() + "/plain";
+            QFile plain(target);
+            QVERIFY(plain.open(QIODevice::WriteOnly));
+        }
+        MeterSim sim(fastMeter(paths::port_map_entry(5)));
+        QVERIFY(sim.start());
+        QVERIFY(xdg->mapPort(9, target));
+        PortsWindow window([] { return PortsWindow::LinkView{}; });
+        QSignalSpy chosen(&window, &PortsWindow::portChosen);
+        const PortEntry* odd = find_device(window.entries(), target);
+        QVERIFY(odd);
+        QCOMPARE(odd->access, PortAccess::NotSerial);
+        window.findChild<QTableWidget*>("portsTable")->selectRow(static_cast<int>(odd - window.entries().data()));
+        window.findChild<QSpinBox*>("portNumber")->setValue(5);
+        QVERIFY(!window.findChild<QPushButton*>("useButton")->isEnabled());
+        window.useSelected(); // as a stale click would
+        QCOMPARE(chosen.count(), 0);
+        QCOMPARE(QFileInfo(paths::port_map_entry(5)).canonicalFilePath(), QFileInfo(sim.slavePath()).canonicalFilePath());
+        QVERIFY(window.findChild<QLabel*>("portsMessage")->text().contains(QStringLiteral("not a serial port")));
+    }
+
+    void useAsPortAsksBeforeTakingAnotherDevicesNumber_data() {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("No keeps the link") << int(Answer::No);
+        QTest::newRow("Yes replaces it") << int(Answer::Yes);
+    }
+    void useAsPortAsksBeforeTakingAnotherDevicesNumber() {
+        // Catches port 5 silently taken from the meter it leads to.
+        QFETCH(int, answer);
+        ScriptedUser user;
+        user.answers.enqueue(Answer(answer));
+        MeterSim sim(fastMeter(paths::port_map_entry(5)));
+        QVERIFY(sim.start());
+        PtyPair other;
+        QVERIFY(other.ok());
+        QVERIFY(xdg->mapPort(3, other.slavePath()));
+        PortsWindow window([] { return PortsWindow::LinkView{}; });
+        QSignalSpy chosen(&window, &PortsWindow::portChosen);
+        const PortEntry* e = find_device(window.entries(), other.slavePath());
+        QVERIFY(e);
+        window.findChild<QTableWidget*>("portsTable")->selectRow(static_cast<int>(e - window.entries().data()));
+        window.findChild<QSpinBox*>("portNumber")->setValue(5);
+        window.findChild<QPushButton*>("useButton")->click();
+        QCOMPARE(user.messages.size(), 1);
+        QVERIFY(user.messages[0].yes_no);
+        QVERIFY(user.messages[0].default_no);
+        QVERIFY(user.messages[0].text.contains(QFileInfo(sim.slavePath()).canonicalFilePath()));
+        QVERIFY(user.messages[0].text.contains(QFileInfo(other.slavePath()).canonicalFilePath()));
+        const bool yes = Answer(answer) == Answer::Yes;
+        QCOMPARE(chosen.count(), yes ? 1 : 0);
+        QCOMPARE(QFileInfo(paths::port_map_entry(5)).canonicalFilePath(),
+                 QFileInfo(yes ? other.slavePath() : sim.slavePath()).canonicalFilePath());
+
+        // The number that already leads to the device, or a link to nothing, is set without a question.
+        QVERIFY(xdg->mapPort(7, xdg->root() + "/gone"));
+        window.findChild<QSpinBox*>("portNumber")->setValue(3);
+        window.findChild<QPushButton*>("useButton")->click();
+        window.findChild<QSpinBox*>("portNumber")->setValue(7);
+        window.findChild<QPushButton*>("useButton")->click();
+        QCOMPARE(user.messages.size(), 1);
+        QCOMPARE(QFileInfo(paths::port_map_entry(7)).canonicalFilePath(), QFileInfo(other.slavePath()).canonicalFilePath());
+    }
+
+    void stateFollowsTheLinkAfterUseAsPort() {
+        // Catches a State column left stale after "Use as port N": the device the link moves to
+        // shows "in use" and the one it left "free" without the operator pressing Refresh.
+        xdg.reset();
+        tessaro::test::LinkFixture t;
+        QVERIFY(t.startSim(fastMeter({}), 2));
+        QVERIFY(t.connect());
+        PtyPair other;
+        QVERIFY(other.ok());
+        QVERIFY(t.f.xdg.mapPort(8, other.slavePath()));
+        // The meter stays listed under another number once port 2 leads elsewhere.
+        const QString meter = QFileInfo(t.sim->slavePath()).canonicalFilePath();
+        QVERIFY(t.f.xdg.mapPort(6, meter));
+        t.form().ports_item->trigger();
+        auto* window = t.form().findChild<PortsWindow*>();
+        QVERIFY(window && window->isVisible());
+        auto* table = window->findChild<QTableWidget*>("portsTable");
+        auto state_of = [&](const QString& path) {
+            const PortEntry* e = find_device(window->entries(), path);
+            return e ? table->item(static_cast<int>(e - window->entries().data()), 2)->text() : QString();
+        };
+        QCOMPARE(state_of(meter), access_text(PortAccess::InUse));
+        const PortEntry* e = find_device(window->entries(), other.slavePath());
+        QVERIFY(e);
+        table->selectRow(static_cast<int>(e - window->entries().data()));
+        window->findChild<QSpinBox*>("portNumber")->setValue(2);
+        t.f.user.answers.enqueue(Answer::Yes);
+        window->findChild<QPushButton*>("useButton")->click();
+        QCOMPARE(t.f.user.messages.size(), 1);
+        QVERIFY(t.open()); // the supervisor's tick opens port 2 on the other device
+        QCOMPARE(QFileInfo(t.form().MSComm1->devicePath()).canonicalFilePath(), QFileInfo(other.slavePath()).canonicalFilePath());
+        QTRY_COMPARE_WITH_TIMEOUT(state_of(other.slavePath()), access_text(PortAccess::InUse), 10000);
+        QCOMPARE(state_of(meter), access_text(PortAccess::Free));
     }
 
     void menuPortsUseAsPortConnects() {
