@@ -1,7 +1,6 @@
 #include "port_list.h"
 
 #include "paths.h"
-#include "regular_file.h"
 #include "serial_device_map.h"
 
 #include <QCollator>
@@ -47,19 +46,14 @@ bool brltty_running() {
 
 namespace {
 
-// A UUCP lock file holds a process id in ten characters and a line end.
-constexpr qint64 kMaxLockFileBytes = 128;
-
 // A UUCP lock file of the device naming a process that is still alive (and not this one).
 bool uucp_locked(const QString& device) {
     const QString name = "LCK.." + QFileInfo(device).fileName();
     for (const QString& dir : {QStringLiteral("/run/lock"), QStringLiteral("/var/lock")}) {
-        // The lock folder is open to every user: a FIFO planted there must not stop the listing.
-        const auto lock = read_regular_file(dir + "/" + name, kMaxLockFileBytes);
-        const auto* bytes = std::get_if<QByteArray>(&lock);
-        if (!bytes) continue;
+        QFile lock(dir + "/" + name);
+        if (!lock.open(QIODevice::ReadOnly)) continue;
         bool ok = false;
-        const qint64 pid = QString::fromLatin1(*bytes).section('\n', 0, 0).trimmed().toLongLong(&ok);
+        const qint64 pid = QString::fromLatin1(lock.read(64)).section('\n', 0, 0).trimmed().toLongLong(&ok);
         if (ok && pid > 0 && pid != ::getpid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
             return true;
     }

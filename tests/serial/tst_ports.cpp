@@ -20,12 +20,7 @@
 #include <QTableWidget>
 #include <QTest>
 
-#include <QScopeGuard>
-
 #include <memory>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace tessaro;
 using tessaro::test::PtyPair;
@@ -108,24 +103,6 @@ private slots:
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.close();
         QCOMPARE(check_port_access(plain.fileName()), PortAccess::NotSerial);
-
-        // The lock folder is writable by everybody: a FIFO planted under the device's lock name
-        // must not stop the check, and a live process's lock still makes the device busy.
-        const QString name = QStringLiteral("tessaro-test-%1").arg(::getpid());
-        const QString alias = xdg->root() + "/" + name;
-        QVERIFY(QFile::link(pty.slavePath(), alias));
-        held.setPortOpen(false);
-        QCOMPARE(check_port_access(alias), PortAccess::Free);
-        const QByteArray lock_path = "/run/lock/LCK.." + name.toLatin1();
-        if (::mkfifo(lock_path.constData(), 0600) != 0) QSKIP("no lock folder to plant a FIFO in");
-        auto remove_lock = qScopeGuard([&] { ::unlink(lock_path.constData()); });
-        QCOMPARE(check_port_access(alias), PortAccess::Free);
-        ::unlink(lock_path.constData());
-        QFile lock(QString::fromLatin1(lock_path));
-        QVERIFY(lock.open(QIODevice::WriteOnly));
-        lock.write(QByteArray::number(::getppid()).rightJustified(10, ' ') + '\n');
-        lock.close();
-        QCOMPARE(check_port_access(alias), PortAccess::Busy);
     }
 
     void probe_data() {
