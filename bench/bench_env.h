@@ -28,11 +28,12 @@ private:
 class BenchUser : public UserSeam {
 public:
     QString save_name;
+    QString open_name;
     int messages = 0;
     QString last_message;
     Answer message(QWidget*, const MessageRequest& request) override;
     QString save_file(QWidget*, const SaveRequest&) override { return save_name; }
-    QString open_file(QWidget*, const OpenRequest&) override { return {}; }
+    QString open_file(QWidget*, const OpenRequest&) override { return open_name; }
     bool print_setup(QWidget*, QPrinter&) override { return false; }
     void open_url(const QString&) override {}
 };

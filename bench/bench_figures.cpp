@@ -9,6 +9,8 @@
 #include "link/port_choice.h"
 #include "meter_sim.h"
 #include "platform/paths.h"
+#include "platform/regular_file.h"
+#include "records/records_csv.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,10 +21,13 @@
 #include <QThread>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <limits>
 #include <memory>
 #include <numbers>
@@ -134,6 +139,23 @@ struct Bench {
         form->count_records();
     }
 };
+
+// The history view with 4600 records, the operator installed and saving to `file` in the save
+// folder; nullptr, with the figure failed, when the window could not be made.
+std::unique_ptr<Bench> history_with_records(BenchUser& user, bool with_meter, const QString& file, Figure& fig) {
+    set_user_seam(&user);
+    auto b = std::make_unique<Bench>(true, with_meter);
+    if (!b->ok()) {
+        set_user_seam(nullptr);
+        fig.value = fail(fig.name, b->error);
+        return nullptr;
+    }
+    b->form->Command9_Click();
+    b->fill_records();
+    QDir().mkpath(paths::save_folder());
+    user.save_name = paths::save_folder() + QLatin1Char('/') + file;
+    return b;
+}
 
 Figure download(const QString& name, bool paced, int runs) {
     Figure fig{name, 0.0, paced ? QStringLiteral("ratio") : QStringLiteral("s"), 3};
@@ -270,21 +292,97 @@ Figure report_4600_ms(int runs) {
     const QString name = QStringLiteral("report_4600_ms");
     Figure fig{name, 0.0, QStringLiteral("ms")};
     BenchUser user;
-    set_user_seam(&user);
-    Bench b(true);
-    if (!b.ok()) {
-        set_user_seam(nullptr);
-        return fig.value = fail(name, b.error), fig;
-    }
-    b.form->Command9_Click();
-    b.fill_records();
-    QDir().mkpath(paths::save_folder());
-    user.save_name = paths::save_folder() + QStringLiteral("/bench.xls");
+    const auto bench = history_with_records(user, true, QStringLiteral("bench.xls"), fig);
+    if (!bench) return fig;
+    Bench& b = *bench;
     fig.value = median(time_ms(runs, [&] { b.form->Command1_Click(); }));
     const QFileInfo report(user.save_name);
     if (user.messages > 0 || !report.exists() || report.size() < kRecords * 20)
         fig.value = fail(name, QStringLiteral("no report of 4600 records (%1 bytes, %2)").arg(report.size()).arg(user.last_message));
     set_user_seam(nullptr);
+    return fig;
+}
+
+Figure open_csv_4600_ms(int runs) {
+    const QString name = QStringLiteral("open_csv_4600_ms");
+    Figure fig{name, 0.0, QStringLiteral("ms")};
+    BenchUser user;
+    // No meter: nothing but the file comes in.
+    const auto bench = history_with_records(user, false, QStringLiteral("bench.csv"), fig);
+    if (!bench) return fig;
+    Bench& b = *bench;
+    b.form->export_records_csv();
+    user.open_name = user.save_name;
+    std::vector<double> ms;
+    for (int run = 0; run < runs; ++run) {
+        // An empty table asks nothing before opening.
+        b.form->clear_records();
+        b.form->count_records();
+        QCoreApplication::processEvents();
+        QElapsedTimer t;
+        t.start();
+        b.form->open_records_csv();
+        ms.push_back(ms_since(t));
+    }
+    fig.value = median(ms);
+    if (user.messages > 0 || b.form->ji_ge != kRecords + 1)
+        fig.value = fail(name, QStringLiteral("the file did not open whole (%1 records, %2)").arg(b.form->ji_ge - 1).arg(user.last_message));
+    set_user_seam(nullptr);
+    return fig;
+}
+
+namespace {
+
+// A "Vm...:" line of /proc/self/status in KiB; -1 when it cannot be read.
+long status_kib(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(key) + ':';
+    while (std::getline(status, line))
+        if (line.rfind(prefix, 0) == 0) return std::stol(line.substr(prefix.size()));
+    return -1;
+}
+
+} // namespace
+
+Figure open_csv_worst_mb(int runs) {
+    const QString name = QStringLiteral("open_csv_worst_mb");
+    Figure fig{name, 0.0, QStringLiteral("MB"), 1};
+    const QString file = QDir::tempPath() + QStringLiteral("/tessaro-bench-worst-%1.csv").arg(::getpid());
+    {
+        QFile out(file);
+        QByteArray bytes = "record,time,current_a,shown,count,range_code,mark,year,month,day,hour,minute\r\n";
+        bytes += QByteArray(kMaxRecordsFileBytes - bytes.size() - 3, ',') + "x\r\n";
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size()) return fig.value = fail(name, out.errorString()), fig;
+    }
+    std::vector<double> mb;
+    for (int run = 0; run < runs; ++run) {
+        int pipe_fds[2];
+        if (::pipe(pipe_fds) != 0) break;
+        const pid_t child = ::fork();
+        if (child == 0) {
+            // A process of its own, so its high-water mark is this reading's alone.
+            const long before = status_kib("VmRSS");
+            const auto bytes = read_regular_file(file, kMaxRecordsFileBytes);
+            const bool refused = std::holds_alternative<QByteArray>(bytes) &&
+                                 std::holds_alternative<CsvRefusal>(read_records_csv(std::get<QByteArray>(bytes)));
+            const double grown = refused ? (status_kib("VmHWM") - before) / 1024.0 : -1.0;
+            if (::write(pipe_fds[1], &grown, sizeof grown) != sizeof grown) ::_exit(1);
+            ::_exit(0);
+        }
+        ::close(pipe_fds[1]);
+        double grown = -1.0;
+        const bool got = child > 0 && ::read(pipe_fds[0], &grown, sizeof grown) == sizeof grown;
+        ::close(pipe_fds[0]);
+        if (child > 0) ::waitpid(child, nullptr, 0);
+        if (!got || grown < 0) {
+            QFile::remove(file);
+            return fig.value = fail(name, QStringLiteral("the worst file was not read and refused")), fig;
+        }
+        mb.push_back(grown);
+    }
+    QFile::remove(file);
+    fig.value = median(mb);
     return fig;
 }
 

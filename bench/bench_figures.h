@@ -22,5 +22,10 @@ Figure draw_chart_curve_ms(int runs);
 Figure sort_4600_ms(int runs);
 // Save of the text report of 4600 records to a file, as the click runs it.
 Figure report_4600_ms(int runs);
+// Open CSV of an exported file of 4600 records into the empty table, as the menu item runs it.
+Figure open_csv_4600_ms(int runs);
+// The memory reading the worst records file takes: the largest file read is read whole, one line
+// of separators with a bad field at its end (refused), in a child process; its peak over its start.
+Figure open_csv_worst_mb(int runs);
 
 } // namespace tessaro::bench
