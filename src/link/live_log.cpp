@@ -78,10 +78,17 @@ QByteArray live_log_line(const LiveLogReading& r) {
 
 LiveLog::~LiveLog() { close(); }
 
-std::optional<QString> LiveLog::open(const QString& path, const QByteArray& header) {
+std::optional<QString> LiveLog::open(const QString& path) {
+    const QByteArray bare = live_log_header().chopped(2);
+    return open(path, live_log_header(), [bare](QByteArrayView first) { return first == bare; });
+}
+
+std::optional<QString> LiveLog::open(const QString& path, const QByteArray& header, const FirstLineTest& is_own) {
     close();
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    // Non-blocking and without a controlling terminal: a FIFO or a device put at the path is
+    // refused below without waiting for a peer or taking a terminal.
+    const int fd = ::open(name.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) return reason_text(errno);
     auto refuse = [fd](const QString& reason) {
         ::close(fd);
@@ -89,7 +96,7 @@ std::optional<QString> LiveLog::open(const QString& path, const QByteArray& head
     };
     struct stat st {};
     if (::fstat(fd, &st) != 0) return refuse(reason_text(errno));
-    if (!S_ISREG(st.st_mode)) return refuse(QStringLiteral("It is not a regular file."));
+    if (!S_ISREG(st.st_mode)) return refuse(not_regular_file_text());
 
     qint64 size = st.st_size;
     qint64 lines = 0;
@@ -101,7 +108,6 @@ std::optional<QString> LiveLog::open(const QString& path, const QByteArray& head
         }
         size = header.size();
     } else {
-        // An existing file is continued only when it is a log of the same columns.
         QByteArray chunk(static_cast<qsizetype>(kReadChunk), Qt::Uninitialized);
         off_t at = 0;
         char last = '\n';
@@ -113,10 +119,12 @@ std::optional<QString> LiveLog::open(const QString& path, const QByteArray& head
                 return refuse(reason_text(errno));
             }
             if (n == 0) break;
-            if (!header_checked && !header.isEmpty()) {
-                const QByteArray head = chunk.left(static_cast<qsizetype>(n));
-                const QByteArray bare = header.chopped(2);
-                if (!(head.startsWith(header) || head.startsWith(bare + '\n')))
+            if (!header_checked) {
+                // An existing file is continued only when it is a log of the same format.
+                QByteArrayView first(chunk.constData(), n);
+                if (const qsizetype end = first.indexOf('\n'); end >= 0) first = first.first(end);
+                if (first.endsWith('\r')) first.chop(1);
+                if (!is_own(first))
                     return refuse(QStringLiteral("It is not a live log of this program (its first line differs)."));
                 header_checked = true;
             }
