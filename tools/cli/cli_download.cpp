@@ -100,10 +100,11 @@ private:
     void count_reply(const QByteArray& bytes) {
         const auto count = decode_count(bytes);
         if (!count) {
-            // A figure above what the meter holds is no count of its (often a late answer to
-            // another request, as the port check's 6500): asked again once the line is quiet.
+            // A figure above what the meter holds is no count of its: mostly a late answer to
+            // another request (the port check's 6500), with the count's own answer still to come.
+            // Asked again once every late answer can have arrived and been dropped.
             if (++refusals_ >= kCountRefusals) return fail(QStringLiteral("the meter's answer was not a record count"));
-            session_.requestAfterQuiet(kCountAddress);
+            session_.requestAfterLateReplies(kCountAddress);
             return;
         }
         count_ = *count;

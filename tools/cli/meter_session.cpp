@@ -62,6 +62,11 @@ void MeterSession::requestAfterQuiet(uint16_t address) {
     request(address);
 }
 
+void MeterSession::requestAfterLateReplies(uint16_t address) {
+    exchange_.holdUntil(Clock::now() + reply_time(reply_length(kFirstPairAddress)));
+    request(address);
+}
+
 void MeterSession::transmit() {
     if (!address_) return;
     const auto now = Clock::now();

@@ -31,6 +31,9 @@ public:
     void request(uint16_t address);
     // The same after the line has been quiet long enough for a reply shifted by stray bytes to end.
     void requestAfterQuiet(uint16_t address);
+    // The same after every reply still due to a request of anybody's can have arrived (the meter
+    // may take its full reply time); what arrives until then is dropped.
+    void requestAfterLateReplies(uint16_t address);
     bool waiting() const { return address_.has_value(); }
 
 signals:
