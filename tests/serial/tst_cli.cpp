@@ -364,7 +364,7 @@ private slots:
         QVERIFY(sim.start());
         QByteArray old;
         if (existing == "csv log") old = live_log_header() + "2026-12-10T17:05:03.120+01:00,0.5,500mA,0,0,not locked\r\n";
-        else if (existing == "json log") old = R"({"time":"2026-12-10T17:05:03.120+01:00","current_a":0.5,"shown":"500mA"})" "\n";
+        else if (existing == "json log") old = "{\"time\":\"2026-12-10T17:05:03.120+01:00\",\"current_a\":0.5,\"shown\":\"500mA\"}\n";
         else if (existing == "records") old = window_export(sim.records());
         else if (existing == "text") old = "shopping list\n";
         const QString out = xdg->root() + "/out.log";
@@ -505,6 +505,7 @@ private slots:
         QTest::newRow("json unlocked") << QStringList{"--json", "--samples", "2"} << 0 << 2 << "not locked";
         QTest::newRow("lf") << QStringList{"--lf", "--samples", "2"} << 0 << 2 << "not locked";
         QTest::newRow("quiet") << QStringList{"-q", "--samples", "2"} << 0 << 2 << "not locked";
+        QTest::newRow("-o -") << QStringList{"-o", "-", "--samples", "2"} << 0 << 2 << "not locked";
     }
     void monitorOptions() {
         // Catches --samples, --threshold, --exit-on-alarm, --lf and -q doing otherwise than said,
@@ -515,7 +516,7 @@ private slots:
         QFETCH(QString, alarm);
         MeterSim sim(meterHolding(0));
         QVERIFY(sim.start());
-        const Run r = run_cli(QStringList{"monitor", "--port", "3", "--interval", "100"} + options);
+        const Run r = run_cli(QStringList{"monitor", "--port", "3", "--interval", "100"} + options, 60000, xdg->root());
         QVERIFY2(r.status == status, r.err.constData());
         const bool json = options.contains("--json");
         const bool lf = options.contains("--lf");
@@ -533,6 +534,7 @@ private slots:
                 QVERIFY2(line.endsWith(",123.4mA,0,0," + alarm.toUtf8() + (lf ? "" : "\r")), line.constData());
             }
         }
+        QVERIFY(!QFileInfo::exists(xdg->root() + "/-"));
         if (options.contains("-q")) {
             QCOMPARE(r.err, QByteArray());
         } else {
@@ -591,7 +593,7 @@ private slots:
         QTest::newRow("monitor csv") << "monitor --port 3 --interval 100";
         QTest::newRow("monitor json") << "monitor --port 3 --interval 100 --json";
         QTest::newRow("download") << "download --port 3";
-        QTest::newRow("ports") << "ports";
+        QTest::newRow("ports") << "ports"; // the reader ends before the list is written
     }
     void closedPipeEndsQuietly() {
         // Catches "Broken pipe" and status 2 when the reader of standard output has what it
@@ -600,8 +602,9 @@ private slots:
         MeterSim sim(meterHolding(2000)); // a CSV well beyond what a pipe holds
         QVERIFY(sim.start());
         QProcess shell;
-        shell.start(QStringLiteral("bash"), {"-c", QStringLiteral("set -o pipefail; '%1' %2 | head -c 1 >/dev/null")
-                                                       .arg(QStringLiteral(CLI_EXE), command)});
+        const QString reader = command == "ports" ? QStringLiteral("true") : QStringLiteral("head -c 1 >/dev/null");
+        shell.start(QStringLiteral("bash"), {"-c", QStringLiteral("set -o pipefail; '%1' %2 | %3")
+                                                       .arg(QStringLiteral(CLI_EXE), command, reader)});
         QSignalSpy finished(&shell, &QProcess::finished);
         QVERIFY(shell.waitForStarted(10000));
         QVERIFY(finished.count() > 0 || finished.wait(120000));
@@ -675,6 +678,9 @@ private slots:
         QVERIFY2(taken.err.contains(holder), taken.err.constData());
         const Run listed = run_cli({"ports"});
         QVERIFY2(listed.out.contains(device.toUtf8() + "\t3\t" + holder), listed.out.constData());
+        const Run json = run_cli({"ports", "--json"});
+        QVERIFY2(json.out.contains("\"holder\":\"tessaro-cli (pid " + QByteArray::number(first.processId()) + ")\""),
+                 json.out.constData());
 
         // Killed, it leaves its lock file and the exclusive mode behind: neither holds any more.
         first.kill();

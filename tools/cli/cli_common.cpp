@@ -215,8 +215,6 @@ bool catch_quit_signals(QCoreApplication& app, std::function<void()> on_quit) {
     sa.sa_handler = on_quit_signal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    // A closed reader of stdout (a pipe into head) is an output failure, not a killed program.
-    std::signal(SIGPIPE, SIG_IGN);
     return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0 &&
            ::sigaction(SIGHUP, &sa, nullptr) == 0;
 }

@@ -37,6 +37,9 @@ int main(int argc, char** argv) {
     // Under a file size limit (ulimit -f) an output write past it fails with EFBIG and is reported
     // as an output failure (status 2) instead of the signal killing the program mid-file.
     std::signal(SIGXFSZ, SIG_IGN);
+    // A reader of standard output that has gone (a pipe into head) shows as EPIPE on the write,
+    // which ends the command quietly, instead of the signal killing it (status 141 to the shell).
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication::setApplicationName(QStringLiteral("tessaro-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TESSARO_VERSION));
     QStringList args = app.arguments();
