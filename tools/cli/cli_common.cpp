@@ -185,7 +185,7 @@ Deadline::Deadline(std::chrono::milliseconds span, std::function<void()> on_end,
 }
 
 void Deadline::arm() {
-    // At most a day a step: far below the timer's limit, and a sleep of the computer is caught up.
+    // At most a day a step: far below the timer's limit of 24.8 days.
     constexpr std::chrono::milliseconds kStep{24LL * 3600 * 1000};
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(end_ - std::chrono::steady_clock::now());
     if (left <= std::chrono::milliseconds::zero()) {

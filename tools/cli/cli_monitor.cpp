@@ -353,7 +353,9 @@ int run_monitor(QCoreApplication& app, const QStringList& args) {
         complain(kCommand, QStringLiteral("cannot finish %1: %2").arg(settings->file, *why));
         return kFailure;
     }
-    if (!settings->quiet && !monitor.reader_gone) {
+    // No summary of nothing after a failed start, nor after the reader has gone.
+    const bool failed_start = monitor.status == kFailure && monitor.readings == 0;
+    if (!settings->quiet && !monitor.reader_gone && !failed_start) {
         std::fprintf(stderr, "tessaro-cli monitor: %s\n", qPrintable(monitor.summary()));
         std::fflush(stderr);
     }
