@@ -29,6 +29,11 @@ QString process_name(qint64 pid) {
     return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
 }
 
+// The file name of the program the process runs; empty where it may not be seen (another user's).
+QString executable_name(qint64 pid) {
+    return QFileInfo(QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget()).fileName();
+}
+
 } // namespace
 
 QString lock_file_name(const QString& device) {
@@ -57,10 +62,15 @@ DeviceLock read_device_lock(const QString& device) {
         bool ok = false;
         const qint64 pid = lines.value(0).trimmed().toLongLong(&ok);
         if (!ok || !process_lives(pid)) continue;
+        // A process id used again by another program after the holder died: Qt's serial port
+        // takes such a lock as stale too, when the program named in it is not the one running.
+        const QString named = QString::fromLocal8Bit(lines.value(1).trimmed());
+        const QString running = executable_name(pid);
+        if (!named.isEmpty() && !running.isEmpty() && QFileInfo(named).fileName() != running) continue;
         LockHolder holder;
         holder.pid = pid;
         holder.program = process_name(pid);
-        if (holder.program.isEmpty()) holder.program = QString::fromLocal8Bit(lines.value(1).trimmed());
+        if (holder.program.isEmpty()) holder.program = named;
         lock.holder = holder;
         return lock;
     }

@@ -24,7 +24,8 @@ struct DeviceLock {
 };
 
 // Reads the device's lock files in the lock folders (/run/lock, /var/lock, /tmp, ...). A lock
-// naming a process that has ended (a killed program's leftover) has no holder.
+// naming a process that has ended (a killed program's leftover), or whose process id now runs
+// another program than the lock names, has no holder.
 DeviceLock read_device_lock(const QString& device);
 
 // "tessaro-cli (pid 4242)".

@@ -110,13 +110,14 @@ private slots:
     }
 
     void lockHolderMustLive_data() {
-        QTest::addColumn<QString>("lock");      // "dead", "live" or "none": the lock file's process
+        QTest::addColumn<QString>("lock");      // "dead", "live", "reused" or "none": the lock file's process
         QTest::addColumn<bool>("exclusive");    // the terminal's exclusive mode is set
         QTest::addColumn<int>("access");
         QTest::newRow("killed program's leftovers") << "dead" << true << int(PortAccess::Free);
         QTest::newRow("lock file of an ended process") << "dead" << false << int(PortAccess::Free);
         QTest::newRow("live holder") << "live" << true << int(PortAccess::Busy);
         QTest::newRow("live holder, lock file only") << "live" << false << int(PortAccess::Busy);
+        QTest::newRow("its process id used again") << "reused" << true << int(PortAccess::Free);
         QTest::newRow("exclusive mode, no lock file") << "none" << true << int(PortAccess::Busy);
         QTest::newRow("nothing") << "none" << false << int(PortAccess::Free);
     }
@@ -133,7 +134,7 @@ private slots:
         if (lock != "none" && !QFileInfo(QStringLiteral("/run/lock")).isWritable()) QSKIP("no writable lock folder");
         QProcess holder;
         qint64 pid = 0;
-        if (lock == "live") {
+        if (lock == "live" || lock == "reused") {
             holder.start(QStringLiteral("sleep"), {QStringLiteral("600")});
             QVERIFY(holder.waitForStarted(10000));
             pid = holder.processId();
@@ -147,7 +148,8 @@ private slots:
         if (pid > 0) {
             QFile file(lock_path);
             QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray::number(pid) + "\ntessaro-cli\nhost\n");
+            // Qt's serial port writes the process id, the program and the host.
+            file.write(QByteArray::number(pid) + (lock == "live" ? "\nsleep\nhost\n" : "\ntessaro-cli\nhost\n"));
         }
         if (exclusive) {
             // As a program that is killed leaves it: the mode set, the device closed.
@@ -159,12 +161,12 @@ private slots:
         QString who;
         const PortAccess seen = check_port_access(device, &who);
         QFile::remove(lock_path);
-        if (::geteuid() != 0 && exclusive && lock == "dead")
+        if (::geteuid() != 0 && exclusive && (lock == "dead" || lock == "reused"))
             QSKIP("the exclusive mode keeps everybody but root out");
         QCOMPARE(int(seen), access);
         if (lock == "live") QCOMPARE(who, QStringLiteral("sleep (pid %1)").arg(pid));
         else QCOMPARE(who, QString());
-        if (lock == "live") {
+        if (holder.state() != QProcess::NotRunning) {
             holder.kill();
             holder.waitForFinished();
         }
