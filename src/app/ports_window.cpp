@@ -157,7 +157,7 @@ void PortsWindow::fillTable() {
         const PortEntry& e = entries_[row];
         QString meter = probe_text(e.probe);
         if (e.access == PortAccess::InUse) meter = link.status;
-        const QString texts[ColCount] = {e.stable,        numbers_text(e.numbers), access_text(e.access), meter,
+        const QString texts[ColCount] = {e.stable,        numbers_text(e.numbers), access_text(e), meter,
                                          e.manufacturer,  e.product,               e.serial_number};
         for (int c = 0; c < ColCount; ++c) {
             auto* item = new QTableWidgetItem(texts[c]);

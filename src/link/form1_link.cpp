@@ -5,9 +5,11 @@
 #include "link/mscomm.h"
 #include "link/port_choice.h"
 #include "platform/paths.h"
+#include "platform/port_lock.h"
 #include "platform/ui_text.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -115,6 +117,9 @@ QString open_failure_text(const MSComm& port) {
         return QStringLiteral("Permission denied on %1: add your user to the dialout group and log in again")
             .arg(path);
     case OpenFailure::Busy:
+        // Named when its lock file names a program that still runs.
+        if (const DeviceLock lock = read_device_lock(QFileInfo(path).canonicalFilePath()); lock.holder)
+            return QStringLiteral("%1 is held by %2").arg(path, holder_text(*lock.holder));
         return QStringLiteral("%1 is held by another program (or grabbed by a braille-display service "
                               "such as brltty)")
             .arg(path);

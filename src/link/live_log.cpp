@@ -79,7 +79,12 @@ QByteArray live_log_line(const LiveLogReading& r) {
 
 LiveLog::~LiveLog() { close(); }
 
-std::optional<QString> LiveLog::open(const QString& path, const QByteArray& header) {
+std::optional<QString> LiveLog::open(const QString& path) {
+    const QByteArray bare = live_log_header().chopped(2);
+    return open(path, live_log_header(), [bare](QByteArrayView first) { return first == bare; });
+}
+
+std::optional<QString> LiveLog::open(const QString& path, const QByteArray& header, const FirstLineTest& is_own) {
     close();
     restarted_ = false;
     const QByteArray name = QFile::encodeName(path);
@@ -108,7 +113,6 @@ std::optional<QString> LiveLog::open(const QString& path, const QByteArray& head
         }
         size = header.size();
     } else {
-        // An existing file is continued only when it is a log of the same columns.
         QByteArray chunk(static_cast<qsizetype>(kReadChunk), Qt::Uninitialized);
         off_t at = 0;
         char last = '\n';
@@ -120,10 +124,12 @@ std::optional<QString> LiveLog::open(const QString& path, const QByteArray& head
                 return refuse(reason_text(errno));
             }
             if (n == 0) break;
-            if (!header_checked && !header.isEmpty()) {
-                const QByteArray head = chunk.left(static_cast<qsizetype>(n));
-                const QByteArray bare = header.chopped(2);
-                if (!(head.startsWith(header) || head.startsWith(bare + '\n')))
+            if (!header_checked) {
+                // An existing file is continued only when it is a log of the same format.
+                QByteArrayView first(chunk.constData(), n);
+                if (const qsizetype end = first.indexOf('\n'); end >= 0) first = first.first(end);
+                if (first.endsWith('\r')) first.chop(1);
+                if (!is_own(first))
                     return refuse(QStringLiteral("It is not a live log of this program (its first line differs)."));
                 header_checked = true;
             }

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -50,11 +51,15 @@ public:
     LiveLog& operator=(const LiveLog&) = delete;
     ~LiveLog();
 
+    // Whether an existing file's first line (without its line end) shows a log of the kind written.
+    using FirstLineTest = std::function<bool(QByteArrayView first_line)>;
+
     // Opens path for appending. A new or empty file gets the header; an existing log must start
     // with it and is continued. nullopt on success, otherwise the reason (nothing is then open).
-    std::optional<QString> open(const QString& path) { return open(path, live_log_header()); }
-    // The same with another first line (JSON lines have none: an empty header, and any file is continued).
-    std::optional<QString> open(const QString& path, const QByteArray& header);
+    std::optional<QString> open(const QString& path);
+    // The same for another format: a new or empty file gets header (JSON lines have none), and an
+    // existing file is continued only when its first line passes is_own.
+    std::optional<QString> open(const QString& path, const QByteArray& header, const FirstLineTest& is_own);
     // Writes one line. On failure the file is cut back to its last whole line, the log is
     // closed and the reason comes back.
     // Before each line the log checks that its path still names the open file. When the file was

@@ -57,7 +57,10 @@ int MSComm::setPortOpen(bool open) {
         last_failure_ = OpenFailure::NoSuchPort;
         return kNoSuchPort;
     }
-    port_.setPortName(device_path_);
+    // The device itself, whatever link named it: Qt's lock file is named after the path, so every
+    // spelling of one device (a port map link, a by-id name, /dev/pts/../pts/7) meets one lock.
+    const QString resolved = QFileInfo(device_path_).canonicalFilePath();
+    port_.setPortName(resolved.isEmpty() ? device_path_ : resolved);
     applySettings();
     if (!port_.open(QIODevice::ReadWrite)) {
         switch (port_.error()) {
@@ -76,6 +79,8 @@ int MSComm::setPortOpen(bool open) {
         port_.clearError();
         return last_failure_ == OpenFailure::NoSuchPort ? kNoSuchPort : kPortOpenFailed;
     }
+    // Bytes that waited in the driver before this open belong to nobody's request.
+    port_.clear(QSerialPort::Input);
     applySettings(); // some settings only stick on an open port
     port_.clearError(); // line-control calls fail on a pseudo-terminal, which is harmless
     wake_min_ = -1;

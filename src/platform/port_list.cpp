@@ -1,6 +1,7 @@
 #include "port_list.h"
 
 #include "paths.h"
+#include "port_lock.h"
 #include "serial_device_map.h"
 
 #include <QCollator>
@@ -15,7 +16,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -46,20 +46,6 @@ bool brltty_running() {
 
 namespace {
 
-// A UUCP lock file of the device naming a process that is still alive (and not this one).
-bool uucp_locked(const QString& device) {
-    const QString name = "LCK.." + QFileInfo(device).fileName();
-    for (const QString& dir : {QStringLiteral("/run/lock"), QStringLiteral("/var/lock")}) {
-        QFile lock(dir + "/" + name);
-        if (!lock.open(QIODevice::ReadOnly)) continue;
-        bool ok = false;
-        const qint64 pid = QString::fromLatin1(lock.read(64)).section('\n', 0, 0).trimmed().toLongLong(&ok);
-        if (ok && pid > 0 && pid != ::getpid() && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
-            return true;
-    }
-    return false;
-}
-
 void add_usb_details(PortEntry& e, const QSerialPortInfo& info) {
     e.manufacturer = info.manufacturer();
     e.product = info.description();
@@ -70,8 +56,10 @@ void add_usb_details(PortEntry& e, const QSerialPortInfo& info) {
 
 } // namespace
 
-PortAccess check_port_access(const QString& device) {
-    const QByteArray path = QFile::encodeName(device);
+namespace {
+
+// What opening the device tells, with its lock files' word on who holds it.
+PortAccess open_access(const QByteArray& path, const DeviceLock& lock) {
     // Non-blocking and without a controlling terminal: a modem line never holds the open up.
     const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -90,13 +78,28 @@ PortAccess check_port_access(const QString& device) {
     int exclusive = 0;
     if (!::isatty(fd)) {
         access = PortAccess::NotSerial;
-    } else if ((::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) || uucp_locked(device)) {
-        // The owner asked for exclusive use; root gets through it, everybody else does not.
+    } else if (lock.holder) {
         access = PortAccess::Busy;
     } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        access = PortAccess::Busy; // a flock ends with its owner: it is always a live one
+    } else if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive && !lock.found) {
+        // The owner asked for exclusive use; root gets through it, everybody else does not. A
+        // killed program leaves the mode set on a pseudo-terminal, and its lock file behind
+        // naming a process that has ended: that device is free for whoever may open it.
         access = PortAccess::Busy;
     }
     ::close(fd);
+    return access;
+}
+
+} // namespace
+
+PortAccess check_port_access(const QString& device, QString* holder) {
+    const QByteArray path = QFile::encodeName(device);
+    const QString resolved = canonical(device).isEmpty() ? device : canonical(device);
+    const DeviceLock lock = read_device_lock(resolved);
+    const PortAccess access = open_access(path, lock);
+    if (holder) *holder = access == PortAccess::Busy && lock.holder ? holder_text(*lock.holder) : QString();
     return access;
 }
 
@@ -154,11 +157,11 @@ std::vector<PortEntry> list_serial_ports(const QString& in_use_device) {
             e.access = PortAccess::InUse;
             continue;
         }
-        e.access = check_port_access(e.device);
+        e.access = check_port_access(e.device, &e.holder);
         if (e.access == PortAccess::Busy) {
             if (!brltty_checked) brltty = brltty_running();
             brltty_checked = true;
-            if (brltty) e.access = PortAccess::Brltty;
+            if (brltty && e.holder.isEmpty()) e.access = PortAccess::Brltty;
         }
     }
 
@@ -206,6 +209,12 @@ QString access_text(PortAccess access) {
     return {};
 }
 
+QString access_text(const PortEntry& entry) {
+    if (entry.access == PortAccess::Busy && !entry.holder.isEmpty())
+        return QStringLiteral("busy: held by %1").arg(entry.holder);
+    return access_text(entry.access);
+}
+
 QString probe_text(ProbeResult probe) {
     switch (probe) {
     case ProbeResult::NotTried: return {};
@@ -229,7 +238,7 @@ QString port_line(const PortEntry& e) {
     for (const QString& part : {e.manufacturer, e.product, e.serial_number}) {
         if (!part.isEmpty()) usb << part;
     }
-    QStringList fields{e.stable, numbers_text(e.numbers), access_text(e.access)};
+    QStringList fields{e.stable, numbers_text(e.numbers), access_text(e)};
     if (e.probe != ProbeResult::NotTried) fields << probe_text(e.probe);
     fields << usb.join(QStringLiteral(" / "));
     // Tabs and line breaks inside a field (a USB string) would break the columns.
@@ -254,8 +263,9 @@ QByteArray port_json(const PortEntry& e) {
         {"ports", numbers},
         {"mapped", e.mapped},
         {"access", access_keys[static_cast<int>(e.access)]},
-        {"access_text", access_text(e.access)},
+        {"access_text", access_text(e)},
     };
+    if (!e.holder.isEmpty()) o.insert("holder", e.holder);
     if (e.probe != ProbeResult::NotTried) o.insert("probe", probe_keys[static_cast<int>(e.probe)]);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }

@@ -41,6 +41,7 @@ struct PortEntry {
     QList<int> numbers;   // the port numbers that reach this device now
     bool mapped = false;  // the numbers come from port map links (else from the n-th-port rule)
     PortAccess access = PortAccess::Free;
+    QString holder;       // for Busy: the program holding the device ("tessaro-cli (pid 4242)"), where known
     ProbeResult probe = ProbeResult::NotTried;
 };
 
@@ -53,13 +54,18 @@ std::vector<PortEntry> list_serial_ports(const QString& in_use_device = {});
 QByteArray serial_ports_signature();
 
 // Tries to open the device read-write without changing its settings, and closes it again.
-PortAccess check_port_access(const QString& device);
+// A lock is taken as held only while its owner lives: the lock file and the terminal's exclusive
+// mode that a killed program leaves behind do not make the device busy. holder, when given,
+// receives the program holding a busy device where it is known ("tessaro-cli (pid 4242)").
+PortAccess check_port_access(const QString& device, QString* holder = nullptr);
 
 // Whether the braille display service brltty runs (it grabs many USB-serial adapters).
 bool brltty_running();
 
 // The operator's text of an access state, with the hint that helps ("add your user to the dialout group").
 QString access_text(PortAccess access);
+// The same for a listed device: a busy one names its holder where it is known.
+QString access_text(const PortEntry& entry);
 QString probe_text(ProbeResult probe);
 // "3", "3, 5" or "-".
 QString numbers_text(const QList<int>& numbers);

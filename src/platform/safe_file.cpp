@@ -59,6 +59,8 @@ QByteArray target_of(const QString& path) {
 
 } // namespace
 
+QString not_regular_file_text() { return QStringLiteral("It is not a regular file."); }
+
 QString reason_text(int error) {
     const QString text = qt_error_string(error);
     return text.isEmpty() ? QStringLiteral("Unknown error %1").arg(error) : text;
@@ -94,12 +96,14 @@ TempFile create_temp_file(const QByteArray& beside) {
 std::optional<QString> write_file_atomically(const QString& path, const QByteArray& data) {
     if (path.isEmpty()) return reason_text(ENOENT);
     const QByteArray target = target_of(path);
+    struct stat old {};
+    const bool exists = ::stat(target.constData(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode)) return not_regular_file_text();
     TempFile temp = create_temp_file(target);
     if (temp.fd < 0) return reason_text(errno);
 
     // A replaced file keeps who may read it.
-    struct stat old {};
-    if (::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(temp.fd, old.st_mode & 07777);
+    if (exists) ::fchmod(temp.fd, old.st_mode & 07777);
 
     int error = 0;
     if (!write_fully(temp.fd, data.constData(), data.size()) || ::fsync(temp.fd) != 0) error = errno;

@@ -11,6 +11,8 @@ namespace tessaro {
 // Writes data to path through a new file beside it that replaces path only once every byte is
 // written and synced: on any failure path keeps what it held and no temporary file stays.
 // A path that is a symlink to an existing file replaces that file, as a text editor would.
+// A path that exists and is no regular file (a FIFO, a device, a folder, a link to one) is
+// refused and left as it is: replacing it would destroy a device node or starve a reader.
 // nullopt on success, otherwise the system's reason ("No space left on device").
 std::optional<QString> write_file_atomically(const QString& path, const QByteArray& data);
 
@@ -35,6 +37,9 @@ bool replace_with_link(const QByteArray& existing, const QByteArray& target);
 // Writes all of data to fd, continuing after short writes and interruptions.
 // False with errno set when the system refuses a byte.
 bool write_fully(int fd, const char* data, qsizetype size);
+
+// The reason given for a path that exists and is no regular file.
+QString not_regular_file_text();
 
 // The system's text for an errno value, for the operator.
 QString reason_text(int error);

@@ -6,6 +6,9 @@
 
 #include <QByteArrayView>
 #include <QDate>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringDecoder>
 #include <QTime>
 
 #include <cmath>
@@ -265,6 +268,27 @@ QByteArray records_csv_line(const FileRecord& r) {
     for (const uint8_t b : d) line += ',' + QByteArray::number(b);
     line += "\r\n";
     return line;
+}
+
+QByteArray records_json_line(const FileRecord& r) {
+    const auto& d = r.date;
+    const QString time = record_iso_time(d[0], d[1], d[2], d[3], d[4]);
+    const QString amperes = record_amperes(r.count, r.range);
+    const QJsonObject o{
+        {"record", r.number},
+        {"time", time.isEmpty() ? QJsonValue() : QJsonValue(time)},
+        {"current_a", amperes.isEmpty() ? QJsonValue() : QJsonValue(amperes.toDouble())},
+        {"shown", shown_text(r)},
+        {"count", r.count},
+        {"range_code", r.range},
+        {"mark", r.mark},
+        {"year", d[0]},
+        {"month", d[1]},
+        {"day", d[2]},
+        {"hour", d[3]},
+        {"minute", d[4]},
+    };
+    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
 namespace {

@@ -53,6 +53,10 @@ FileRecord file_record(const RecordStore& store, int s);
 // One CSV line (ending in CR LF) of a record.
 QByteArray records_csv_line(const FileRecord& record);
 
+// The same record as one compact JSON object and a line feed, with the CSV's column names;
+// time and current_a are null where the CSV leaves them empty.
+QByteArray records_json_line(const FileRecord& record);
+
 // The whole file: the header and every occupied slot in slot order, UTF-8, CR LF lines.
 QByteArray records_csv(const RecordStore& store);
 // The same from a list of records (the command-line download has no store).

@@ -4,8 +4,12 @@
 #include "support/generous_wait.h"
 
 #include "link/port_choice.h"
+#include "platform/port_lock.h"
 
 #include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSysInfo>
 #include <QFileInfo>
 
 using tessaro::Form1;
@@ -100,6 +104,28 @@ private slots:
         form().Timer3_Timer();
         QVERIFY(!form().MSComm1->PortOpen());
         QVERIFY(!form().Text39->toolTip().isEmpty());
+    }
+
+    void busyPortNamesItsHolder() {
+        // Catches a port held by another program that the status tips do not name, although its
+        // lock file does and the program runs.
+        QVERIFY(t->startSim({}));
+        const QString device = QFileInfo(t->sim->slavePath()).canonicalFilePath();
+        if (!QFileInfo(QStringLiteral("/run/lock")).isWritable()) QSKIP("no writable lock folder");
+        QProcess holder;
+        holder.start(QStringLiteral("sleep"), {QStringLiteral("600")});
+        QVERIFY(holder.waitForStarted(10000));
+        QFile lock("/run/lock/" + tessaro::lock_file_name(device));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(QByteArray::number(holder.processId()) + "\nsleep\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        lock.close();
+        const QString named = QStringLiteral("held by sleep (pid %1)").arg(holder.processId());
+        const bool opened = t->open();
+        lock.remove();
+        holder.kill();
+        holder.waitForFinished();
+        QVERIFY(!opened);
+        QVERIFY2(form().Text39->toolTip().contains(named), qPrintable(form().Text39->toolTip()));
     }
 
     void changedPortNumber() {

@@ -6,6 +6,7 @@
 #include "meter_sim.h"
 #include "platform/paths.h"
 #include "platform/port_list.h"
+#include "platform/port_lock.h"
 #include "support/pty_pair.h"
 #include "support/scripted_user.h"
 
@@ -14,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -21,6 +23,11 @@
 #include <QTest>
 
 #include <memory>
+
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace tessaro;
 using tessaro::test::PtyPair;
@@ -103,6 +110,69 @@ private slots:
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.close();
         QCOMPARE(check_port_access(plain.fileName()), PortAccess::NotSerial);
+    }
+
+    void lockHolderMustLive_data() {
+        QTest::addColumn<QString>("lock");      // "dead", "live", "reused" or "none": the lock file's process
+        QTest::addColumn<bool>("exclusive");    // the terminal's exclusive mode is set
+        QTest::addColumn<int>("access");
+        QTest::newRow("killed program's leftovers") << "dead" << true << int(PortAccess::Free);
+        QTest::newRow("lock file of an ended process") << "dead" << false << int(PortAccess::Free);
+        QTest::newRow("live holder") << "live" << true << int(PortAccess::Busy);
+        QTest::newRow("live holder, lock file only") << "live" << false << int(PortAccess::Busy);
+        QTest::newRow("its process id used again") << "reused" << true << int(PortAccess::Free);
+        QTest::newRow("exclusive mode, no lock file") << "none" << true << int(PortAccess::Busy);
+        QTest::newRow("nothing") << "none" << false << int(PortAccess::Free);
+    }
+    void lockHolderMustLive() {
+        // Catches a device shown busy after its holder was killed (its lock file and the
+        // terminal's exclusive mode stay behind), and a live holder not named.
+        QFETCH(QString, lock);
+        QFETCH(bool, exclusive);
+        QFETCH(int, access);
+        PtyPair pty;
+        QVERIFY(pty.ok());
+        const QString device = QFileInfo(pty.slavePath()).canonicalFilePath();
+        const QString lock_path = "/run/lock/" + lock_file_name(device);
+        if (lock != "none" && !QFileInfo(QStringLiteral("/run/lock")).isWritable()) QSKIP("no writable lock folder");
+        QProcess holder;
+        qint64 pid = 0;
+        if (lock == "live" || lock == "reused") {
+            holder.start(QStringLiteral("sleep"), {QStringLiteral("600")});
+            QVERIFY(holder.waitForStarted(10000));
+            pid = holder.processId();
+        } else if (lock == "dead") {
+            const pid_t child = ::fork();
+            if (child == 0) ::_exit(0);
+            QVERIFY(child > 0);
+            QCOMPARE(::waitpid(child, nullptr, 0), child);
+            pid = child;
+        }
+        if (pid > 0) {
+            QFile file(lock_path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            // Qt's serial port writes the process id, the program and the host.
+            file.write(QByteArray::number(pid) + (lock == "live" ? "\nsleep\nhost\n" : "\ntessaro-cli\nhost\n"));
+        }
+        if (exclusive) {
+            // As a program that is killed leaves it: the mode set, the device closed.
+            const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            QVERIFY(fd >= 0);
+            QCOMPARE(::ioctl(fd, TIOCEXCL), 0);
+            ::close(fd);
+        }
+        QString who;
+        const PortAccess seen = check_port_access(device, &who);
+        QFile::remove(lock_path);
+        if (::geteuid() != 0 && exclusive && (lock == "dead" || lock == "reused"))
+            QSKIP("the exclusive mode keeps everybody but root out");
+        QCOMPARE(int(seen), access);
+        if (lock == "live") QCOMPARE(who, QStringLiteral("sleep (pid %1)").arg(pid));
+        else QCOMPARE(who, QString());
+        if (holder.state() != QProcess::NotRunning) {
+            holder.kill();
+            holder.waitForFinished();
+        }
     }
 
     void probe_data() {

@@ -2,6 +2,7 @@
 #include "platform/safe_file.h"
 #include "support/child_writer.h"
 #include "support/file_bytes.h"
+#include "support/odd_files.h"
 
 #include <QtTest>
 
@@ -40,6 +41,8 @@ private slots:
     void replaced_file_keeps_its_mode();
     void symlinked_target_replaces_the_linked_file();
     void replaces_links_atomically();
+    void non_regular_paths_are_left_alone_data();
+    void non_regular_paths_are_left_alone();
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -178,6 +181,29 @@ void TstSafeFile::replaces_links_atomically() {
         replace_symlink_atomically(dir_->filePath(QStringLiteral("missing/com3")), QStringLiteral("/dev/ttyUSB0"));
     QCOMPARE(missing, std::optional<QString>(qt_error_string(ENOENT)));
     QCOMPARE(entries(dir_->path()), QStringList{QStringLiteral("com3")});
+}
+
+void TstSafeFile::non_regular_paths_are_left_alone_data() { tessaro::test::add_odd_file_rows(); }
+
+void TstSafeFile::non_regular_paths_are_left_alone() {
+    // Catches a FIFO, a device node (as root), a socket or a folder at the path replaced by a
+    // regular file.
+    QFETCH(int, kind);
+    // As root a writer that followed the link would replace the system's /dev/zero: that row runs
+    // in the command-line tool's test, with root's rights dropped.
+    if (tessaro::test::OddFile(kind) == tessaro::test::OddFile::ZeroLink && ::geteuid() == 0)
+        QSKIP("not with the real /dev/zero as root");
+    const QString path = dir_->filePath(QStringLiteral("out.csv"));
+    PLANT_ODD_FILE(kind, path);
+    struct stat before {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &before), 0);
+    const QStringList names = entries(dir_->path());
+    QCOMPARE(write_file_atomically(path, "data"), std::optional<QString>(not_regular_file_text()));
+    struct stat after {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &after), 0);
+    QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(entries(dir_->path()), names);
 }
 
 QTEST_GUILESS_MAIN(TstSafeFile)

@@ -24,8 +24,8 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-constexpr int kCountRefusals = 3;
-constexpr int kPairRetries = 2;             // an implausible frame is asked for again this often          // a count above the limit is asked for this often
+constexpr int kCountRefusals = 3;          // a count above the limit is asked for this often
+constexpr int kPairRetries = 2;            // an implausible frame is asked for again this often
 constexpr seconds kDefaultWait{30};        // a silent meter is waited for this long
 constexpr milliseconds kProgressFrame{200}; // the progress line is redrawn at most this often
 constexpr int kBarWidth = 30;
@@ -47,7 +47,7 @@ public:
 
     void start() {
         quiet_.start();
-        session_.request(kPortCheckAddress);
+        session_.requestAfterSettling(kPortCheckAddress);
     }
     void interrupt() { fail(QStringLiteral("interrupted after %1").arg(got_text())); }
 
@@ -98,16 +98,13 @@ private:
     }
 
     void count_reply(const QByteArray& bytes) {
-        const auto word = decode_word(bytes);
         const auto count = decode_count(bytes);
         if (!count) {
-            if (++refusals_ >= kCountRefusals) {
-                fail(QStringLiteral("the meter reports %1 records, more than the %2 it can hold")
-                         .arg(word ? *word : -1)
-                         .arg(kMaxMeterCount));
-                return;
-            }
-            session_.request(kCountAddress);
+            // A figure above what the meter holds is no count of its: mostly a late answer to
+            // another request (the port check's 6500), with the count's own answer still to come.
+            // Asked again once every late answer can have arrived and been dropped.
+            if (++refusals_ >= kCountRefusals) return fail(QStringLiteral("the meter's answer was not a record count"));
+            session_.requestAfterLateReplies(kCountAddress);
             return;
         }
         count_ = *count;
@@ -217,18 +214,22 @@ int run_download(QCoreApplication& app, const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Downloads the records stored in the meter and writes them as CSV (the records file of the\n"
-        "window's Export CSV) to standard output or FILE. A progress line goes to standard error when\n"
+        "window's Export CSV) or, with --json, as JSON lines to standard output or FILE. A progress line goes to standard error when\n"
         "it is a terminal. A meter that falls silent is waited for and the download resumed."));
     PortOptions port_options;
     port_options.addTo(parser);
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
-                                    QStringLiteral("Write the CSV to FILE (replaced whole, only on success)."),
+                                    QStringLiteral("Write the CSV to FILE (replaced whole, only on success; \"-\" is standard\n"
+                                                   "output). A FIFO, a device or a folder at FILE is refused."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption wait(QStringLiteral("wait"),
                                   QStringLiteral("Give up after S seconds without an answer (default 30)."),
                                   QStringLiteral("S"));
-    parser.addOption(output);
-    parser.addOption(wait);
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("One JSON object a record (the CSV's columns) instead of CSV."));
+    const QCommandLineOption lf(QStringLiteral("lf"),
+                                QStringLiteral("LF line ends instead of CR LF on standard output (a file keeps CR LF)."));
+    for (const auto& o : {output, wait, json, lf}) parser.addOption(o);
     if (const auto status = parse(parser, kCommand, args)) return *status;
 
     QString error;
@@ -243,13 +244,21 @@ int run_download(QCoreApplication& app, const QStringList& args) {
         complain(kCommand, QStringLiteral("-o: the file name is empty"));
         return kUsage;
     }
+    const QString file = parser.isSet(output) && !names_stdout(parser.value(output)) ? parser.value(output) : QString();
+    // Refused before the download, not after it: nothing at FILE is replaced but a regular file.
+    if (!file.isEmpty()) {
+        if (const auto why = output_refusal(file)) {
+            complain(kCommand, QStringLiteral("cannot write %1: %2").arg(file, *why));
+            return kFailure;
+        }
+    }
 
     MSComm port;
     if (const auto why = open_port(port, *choice)) {
         complain(kCommand, *why);
         return kFailure;
     }
-    Download download(port, *choice, seconds(*wait_s), ::isatty(STDERR_FILENO) == 1);
+    Download download(port, *choice, seconds(*wait_s), !quiet(parser) && ::isatty(STDERR_FILENO) == 1);
     catch_quit_signals(app, [&] { download.interrupt(); });
     download.start();
     app.exec();
@@ -262,15 +271,26 @@ int run_download(QCoreApplication& app, const QStringList& args) {
         return kFailure;
     }
     // The records the meter holds are written even when its memory ended before its count.
-    const QByteArray csv = records_csv(download.records);
-    if (parser.isSet(output)) {
-        if (const auto why = write_file_atomically(parser.value(output), csv)) {
-            complain(kCommand, QStringLiteral("cannot write %1: %2").arg(parser.value(output), *why));
+    QByteArray text;
+    if (parser.isSet(json)) {
+        for (const FileRecord& r : download.records) text += records_json_line(r);
+    } else {
+        text = records_csv(download.records);
+    }
+    if (!file.isEmpty()) {
+        if (const auto why = write_file_atomically(file, text)) {
+            complain(kCommand, QStringLiteral("cannot write %1: %2").arg(file, *why));
             return kFailure;
         }
-    } else if (!write_fully(STDOUT_FILENO, csv.constData(), csv.size())) {
-        complain(kCommand, QStringLiteral("cannot write the records: %1").arg(reason_text(errno)));
-        return kFailure;
+    } else {
+        if (parser.isSet(lf)) text = lf_lines(text);
+        switch (write_stdout(text)) {
+        case Written::Yes: break;
+        case Written::ReaderGone: return kSuccess; // the reader has what it wanted
+        case Written::Failed:
+            complain(kCommand, QStringLiteral("cannot write the records: %1").arg(reason_text(errno)));
+            return kFailure;
+        }
     }
     if (memory_ended) {
         complain(kCommand, download.note);

@@ -4,7 +4,9 @@
 #include "meter_session.h"
 
 #include "link/live_log.h"
+#include "link/alarm_rules.h"
 #include "link/live_reading.h"
+#include "link/live_stats.h"
 #include "link/meter_protocol.h"
 #include "link/mscomm.h"
 #include "platform/safe_file.h"
@@ -17,6 +19,9 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstdio>
+#include <limits>
+#include <memory>
 
 #include <unistd.h>
 
@@ -44,29 +49,149 @@ QByteArray json_line(const LiveLogReading& r) {
         {"count", r.count},
         {"range_code", r.range},
     };
+    // Only with a threshold: the objects stay as they were for scripts that read them.
+    if (r.alarm != AlarmState::NotLocked) o.insert("alarm", r.alarm == AlarmState::Alarm ? "alarm" : "normal");
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
+// Whether a line is one of json_line's objects: a JSON lines log is continued only then.
+bool is_json_reading(QByteArrayView line) {
+    const QJsonDocument doc = QJsonDocument::fromJson(line.toByteArray());
+    return doc.isObject() && doc.object().contains(QLatin1String("time")) &&
+           doc.object().contains(QLatin1String("current_a"));
+}
+
+// What the command line asks of a monitor run.
+struct MonitorSettings {
+    PortChoice port;
+    milliseconds interval = kDefaultInterval;
+    std::optional<milliseconds> duration;
+    std::optional<qint64> samples;        // stop after this many readings
+    QString file;                         // the log to append to; empty for standard output
+    bool json = false;
+    bool lf = false;                      // LF line ends on standard output
+    bool quiet = false;
+    std::optional<int64_t> threshold;     // the alarm limit in 0.01 mA
+    QString threshold_text;               // as given, for the alarm message
+    bool exit_on_alarm = false;
+};
+
+// The options of `tessaro-cli monitor`, and reading them into settings.
+struct MonitorOptions {
+    PortOptions port;
+    QCommandLineOption interval{QStringLiteral("interval"),
+                                QStringLiteral("Milliseconds between readings (default 500, at least 100)."),
+                                QStringLiteral("MS")};
+    QCommandLineOption duration{QStringLiteral("duration"),
+                                QStringLiteral("Stop after TIME: seconds (\"90\", \"1.5\") or with a unit\n"
+                                               "(\"500ms\", \"10s\", \"15m\", \"2h\", \"7d\"), up to ten years."),
+                                QStringLiteral("TIME")};
+    QCommandLineOption samples{QStringLiteral("samples"), QStringLiteral("Stop after N readings."),
+                               QStringLiteral("N")};
+    QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")},
+                              QStringLiteral("Append the lines to FILE: a log of the same format is continued, any\n"
+                                             "other file refused (\"-\" is standard output)."),
+                              QStringLiteral("FILE")};
+    QCommandLineOption json{QStringLiteral("json"), QStringLiteral("JSON lines instead of CSV.")};
+    QCommandLineOption lf{QStringLiteral("lf"),
+                          QStringLiteral("LF line ends instead of CR LF on standard output (a file keeps CR LF).")};
+    QCommandLineOption threshold{QStringLiteral("threshold"),
+                                 QStringLiteral("Fill the alarm column as the window's lock does: a reading at or\n"
+                                                "above VALUE is \"alarm\". VALUE is in A, or ends in mA or A (\"250mA\")."),
+                                 QStringLiteral("VALUE")};
+    QCommandLineOption exit_on_alarm{QStringLiteral("exit-on-alarm"),
+                                     QStringLiteral("End with status 3 at the first reading that is an alarm.")};
+
+    void addTo(QCommandLineParser& parser) const {
+        port.addTo(parser);
+        for (const auto& o : {interval, duration, samples, output, json, lf, threshold, exit_on_alarm})
+            parser.addOption(o);
+    }
+
+    std::optional<MonitorSettings> read(const QCommandLineParser& parser, QString& error) const {
+        MonitorSettings s;
+        const auto choice = port_choice(parser, port, error);
+        if (!choice) return std::nullopt;
+        s.port = *choice;
+        if (parser.isSet(interval)) {
+            const auto ms = whole_number(parser.value(interval), kMinInterval.count(), 3'600'000);
+            if (!ms) return refuse(error, QStringLiteral("--interval: expected whole milliseconds from 100 to 3600000"));
+            s.interval = milliseconds(*ms);
+        }
+        if (parser.isSet(duration)) {
+            s.duration = parse_duration(parser.value(duration));
+            if (!s.duration)
+                return refuse(error, QStringLiteral("--duration: expected seconds (90, 1.5) or a time with a unit "
+                                                    "(500ms, 10s, 15m, 2h, 7d), from 1ms to ten years, got \"%1\"")
+                                         .arg(parser.value(duration)));
+        }
+        if (parser.isSet(samples)) {
+            s.samples = whole_number(parser.value(samples), 1, std::numeric_limits<qint64>::max());
+            if (!s.samples) return refuse(error, QStringLiteral("--samples: expected a whole number, at least 1"));
+        }
+        if (parser.isSet(output)) {
+            if (parser.value(output).isEmpty()) return refuse(error, QStringLiteral("-o: the file name is empty"));
+            if (!names_stdout(parser.value(output))) s.file = parser.value(output);
+        }
+        s.json = parser.isSet(json);
+        s.lf = parser.isSet(lf);
+        s.quiet = quiet(parser);
+        if (parser.isSet(threshold)) {
+            s.threshold_text = parser.value(threshold).trimmed();
+            s.threshold = threshold_hundredths(s.threshold_text);
+            if (!s.threshold)
+                return refuse(error, QStringLiteral("--threshold: expected a current such as 2.5, 2.5A or 250mA, got \"%1\"")
+                                         .arg(s.threshold_text));
+        }
+        s.exit_on_alarm = parser.isSet(exit_on_alarm);
+        if (s.exit_on_alarm && !s.threshold) return refuse(error, QStringLiteral("--exit-on-alarm needs --threshold"));
+        return s;
+    }
+
+private:
+    static std::optional<MonitorSettings> refuse(QString& error, const QString& why) {
+        error = why;
+        return std::nullopt;
+    }
+    // "2.5", "2.5A", "250mA", "250 mA": in 0.01 mA, rounded up as the window's lock does.
+    static std::optional<int64_t> threshold_hundredths(QString text) {
+        uint8_t unit = kAlarmUnitA;
+        if (text.endsWith(QLatin1String("mA"))) {
+            unit = kAlarmUnitMilliA;
+            text.chop(2);
+        } else if (text.endsWith(QLatin1String("A"))) {
+            text.chop(1);
+        }
+        return alarm_limit_hundredths(text, unit);
+    }
+};
+
 class Monitor : public QObject {
 public:
-    Monitor(MSComm& port, const PortChoice& choice, milliseconds interval, bool json, LiveLog* log)
-        : session_(port, choice), json_(json), log_(log) {
+    Monitor(MSComm& port, const MonitorSettings& settings, LiveLog* log)
+        : session_(port, settings.port), settings_(settings), log_(log) {
         connect(&session_, &MeterSession::reply, this, &Monitor::onReply);
         connect(&session_, &MeterSession::timedOut, this, &Monitor::onSilence);
-        poll_.setInterval(interval);
+        poll_.setInterval(settings.interval);
         connect(&poll_, &QTimer::timeout, this, &Monitor::poll);
     }
 
     void start() {
         since_answer_.start();
-        session_.request(kPortCheckAddress);
+        session_.requestAfterSettling(kPortCheckAddress);
     }
-    // SIGINT, SIGTERM or the end of --duration: the log is finished and the program ends well.
+    // SIGINT, SIGTERM, the end of --duration or --samples: the log is finished and the program ends well.
     void stop() { end(kSuccess, {}); }
 
     int status = kSuccess;
     QString reason;
     qint64 readings = 0;
+    bool reader_gone = false; // standard output's reader closed the pipe
+
+    // "42 readings, Min: 1.2mA, Max: 3.4A, Average:2.5mA": the window's statistics labels.
+    QString summary() const {
+        return QStringLiteral("%1 readings, %2, %3, %4").arg(readings).arg(labels_.min, labels_.max, labels_.avg);
+    }
 
 private:
     void end(int code, const QString& why) {
@@ -76,6 +201,10 @@ private:
             reason = why;
         }
         QCoreApplication::exit(status);
+    }
+
+    void note(const char* text) const {
+        if (!settings_.quiet) std::fprintf(stderr, "tessaro-cli monitor: %s\n", text);
     }
 
     void poll() {
@@ -93,24 +222,50 @@ private:
         }
         since_answer_.start();
         if (silent_) {
-            std::fputs("tessaro-cli monitor: the meter answers again\n", stderr);
+            note("the meter answers again");
             silent_ = false;
         }
         const LiveFrame frame = decode_live_frame(bytes);
         if (!carries_reading(frame)) return;
+        const LiveLogReading r = reading(frame);
+        QByteArray line = settings_.json ? json_line(r) : live_log_line(r);
+        if (log_) {
+            if (const auto why = log_->append(line))
+                return end(kFailure, QStringLiteral("cannot write %1: %2").arg(log_->path(), *why));
+        } else {
+            if (settings_.lf) line = lf_lines(line);
+            switch (write_stdout(line)) {
+            case Written::Yes: break;
+            case Written::ReaderGone: reader_gone = true; return stop();
+            case Written::Failed:
+                return end(kFailure, QStringLiteral("cannot write the readings: %1").arg(reason_text(errno)));
+            }
+        }
+        ++readings;
+        if (r.alarm == AlarmState::Alarm && settings_.exit_on_alarm)
+            return end(kAlarm, QStringLiteral("alarm: %1 at or above the threshold %2")
+                                   .arg(live_reading_text(r.count, r.range).trimmed(), settings_.threshold_text));
+        if (settings_.samples && readings >= *settings_.samples) stop();
+    }
+
+    // The reading as logged, its alarm state and the statistics taken as the window takes them.
+    LiveLogReading reading(const LiveFrame& frame) {
         LiveLogReading r;
         r.time = QDateTime::currentDateTime();
         r.count = frame.count;
         r.range = frame.range;
         r.low_batt = frame.low_batt;
-        const QByteArray line = json_ ? json_line(r) : live_log_line(r);
-        if (log_) {
-            if (const auto why = log_->append(line))
-                return end(kFailure, QStringLiteral("cannot write %1: %2").arg(log_->path(), *why));
-        } else if (!write_fully(STDOUT_FILENO, line.constData(), line.size())) {
-            return end(kFailure, QStringLiteral("cannot write the readings: %1").arg(reason_text(errno)));
+        stats_.enter(frame.count, frame.range);
+        const FrameLabels labels = stats_.labels(frame.count);
+        labels_.max = labels.max.text;
+        labels_.min = labels.min.text;
+        if (labels.avg) labels_.avg = labels.avg->text;
+        if (settings_.threshold) {
+            // A reading without a known scale leaves the state as it was, as on the window's lamp.
+            if (const auto scaled = live_scaled(frame.count, frame.range)) alarm_ = alarm_hit(*scaled, *settings_.threshold);
+            r.alarm = alarm_ ? AlarmState::Alarm : AlarmState::Normal;
         }
-        ++readings;
+        return r;
     }
 
     void onSilence(uint16_t address) {
@@ -122,17 +277,20 @@ private:
             return;
         }
         if (!silent_ && address == kLiveAddress) {
-            std::fputs("tessaro-cli monitor: no answer from the meter; still asking\n", stderr);
+            note("no answer from the meter; still asking");
             silent_ = true;
         }
     }
 
     MeterSession session_;
-    bool json_;
+    const MonitorSettings& settings_;
     LiveLog* log_;
     QTimer poll_;
     QElapsedTimer since_answer_;
     bool silent_ = false;
+    bool alarm_ = false;
+    LiveStats stats_;
+    StatLabels labels_ = view_labels({}, {}, {});
 };
 
 } // namespace
@@ -143,78 +301,66 @@ int run_monitor(QCoreApplication& app, const QStringList& args) {
         "Asks the meter for its reading every interval and writes one line a reading: the live log's CSV\n"
         "(time, current_a, shown, overload, low_battery, alarm) or, with --json, one JSON object a line.\n"
         "With -o the lines are appended to FILE, each written through at once and synced at least every\n"
-        "10 s. Ends on SIGINT or SIGTERM or after --duration, with the file complete."));
-    PortOptions port_options;
-    port_options.addTo(parser);
-    const QCommandLineOption interval(QStringLiteral("interval"),
-                                      QStringLiteral("Milliseconds between readings (default 500, at least 100)."),
-                                      QStringLiteral("MS"));
-    const QCommandLineOption duration(QStringLiteral("duration"), QStringLiteral("Stop after S seconds."),
-                                      QStringLiteral("S"));
-    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
-                                    QStringLiteral("Append the lines to FILE (a CSV log is continued)."),
-                                    QStringLiteral("FILE"));
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("JSON lines instead of CSV."));
-    for (const auto& o : {interval, duration, output, json}) parser.addOption(o);
+        "10 s. Ends on SIGINT or SIGTERM, after --duration or --samples, or when the reader of standard\n"
+        "output goes away, with the file complete; then a summary line goes to standard error."));
+    const MonitorOptions options;
+    options.addTo(parser);
     if (const auto status = parse(parser, kCommand, args)) return *status;
-
     QString error;
-    const auto choice = port_choice(parser, port_options, error);
-    if (!choice) {
+    const auto settings = options.read(parser, error);
+    if (!settings) {
         complain(kCommand, error);
         return kUsage;
     }
-    std::optional<long long> interval_ms = kDefaultInterval.count();
-    if (parser.isSet(interval)) interval_ms = whole_number(parser.value(interval), kMinInterval.count(), 3'600'000);
-    if (!interval_ms) {
-        complain(kCommand, QStringLiteral("--interval: expected whole milliseconds from 100 to 3600000"));
-        return kUsage;
-    }
-    std::optional<long long> duration_s;
-    if (parser.isSet(duration)) {
-        duration_s = whole_number(parser.value(duration), 1, 366LL * 24 * 3600);
-        if (!duration_s) {
-            complain(kCommand, QStringLiteral("--duration: expected whole seconds, at least 1"));
-            return kUsage;
+    if (!settings->file.isEmpty()) {
+        if (const auto why = output_refusal(settings->file)) {
+            complain(kCommand, QStringLiteral("cannot open %1: %2").arg(settings->file, *why));
+            return kFailure;
         }
-    }
-    if (parser.isSet(output) && parser.value(output).isEmpty()) {
-        complain(kCommand, QStringLiteral("-o: the file name is empty"));
-        return kUsage;
     }
 
     MSComm port;
-    if (const auto why = open_port(port, *choice)) {
+    if (const auto why = open_port(port, settings->port)) {
         complain(kCommand, *why);
         return kFailure;
     }
     LiveLog log;
-    if (parser.isSet(output)) {
-        const auto why = parser.isSet(json) ? log.open(parser.value(output), QByteArray())
-                                            : log.open(parser.value(output));
+    if (!settings->file.isEmpty()) {
+        const auto why = settings->json ? log.open(settings->file, QByteArray(), is_json_reading) : log.open(settings->file);
         if (why) {
-            complain(kCommand, QStringLiteral("cannot open %1: %2").arg(parser.value(output), *why));
+            complain(kCommand, QStringLiteral("cannot open %1: %2").arg(settings->file, *why));
             return kFailure;
         }
-    } else if (!parser.isSet(json)) {
-        const QByteArray header = live_log_header();
-        if (!write_fully(STDOUT_FILENO, header.constData(), header.size())) {
+    } else if (!settings->json) {
+        const QByteArray header = settings->lf ? lf_lines(live_log_header()) : live_log_header();
+        switch (write_stdout(header)) {
+        case Written::Yes: break;
+        case Written::ReaderGone: return kSuccess;
+        case Written::Failed:
             complain(kCommand, QStringLiteral("cannot write the readings: %1").arg(reason_text(errno)));
             return kFailure;
         }
     }
 
-    Monitor monitor(port, *choice, milliseconds(*interval_ms), parser.isSet(json), log.is_open() ? &log : nullptr);
+    Monitor monitor(port, *settings, log.is_open() ? &log : nullptr);
     catch_quit_signals(app, [&] { monitor.stop(); });
-    if (duration_s) QTimer::singleShot(seconds(*duration_s), &app, [&] { monitor.stop(); });
+    std::unique_ptr<Deadline> deadline;
+    if (settings->duration) deadline = std::make_unique<Deadline>(*settings->duration, [&] { monitor.stop(); });
     monitor.start();
     app.exec();
     port.setPortOpen(false);
     if (const auto why = log.close(); why && monitor.status == kSuccess) {
-        complain(kCommand, QStringLiteral("cannot finish %1: %2").arg(parser.value(output), *why));
+        complain(kCommand, QStringLiteral("cannot finish %1: %2").arg(settings->file, *why));
         return kFailure;
     }
-    if (monitor.status != kSuccess) complain(kCommand, monitor.reason);
+    // No summary of nothing after a failed start, nor after the reader has gone.
+    const bool failed_start = monitor.status == kFailure && monitor.readings == 0;
+    if (!settings->quiet && !monitor.reader_gone && !failed_start) {
+        std::fprintf(stderr, "tessaro-cli monitor: %s\n", qPrintable(monitor.summary()));
+        std::fflush(stderr);
+    }
+    if (monitor.status == kFailure) complain(kCommand, monitor.reason);
+    else if (monitor.status == kAlarm && !settings->quiet) complain(kCommand, monitor.reason);
     return monitor.status;
 }
 

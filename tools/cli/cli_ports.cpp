@@ -57,16 +57,13 @@ int run_ports(QCoreApplication& app, const QStringList& args) {
             }
         }
     }
-    for (const PortEntry& e : entries) {
-        const QByteArray line = parser.isSet(json) ? port_json(e) : port_line(e).toUtf8();
-        std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
-        std::fputc('\n', stdout);
-    }
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    QByteArray text;
+    for (const PortEntry& e : entries) text += (parser.isSet(json) ? port_json(e) : port_line(e).toUtf8()) + '\n';
+    if (write_stdout(text) == Written::Failed) {
         complain(QStringLiteral("ports"), QStringLiteral("cannot write the list"));
         return kFailure;
     }
-    return kSuccess;
+    return kSuccess; // also when the reader has gone: it took what it wanted
 }
 
 } // namespace tessaro::cli

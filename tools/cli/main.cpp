@@ -18,14 +18,17 @@ constexpr const char* kOverview =
     "\n"
     "Commands:\n"
     "  ports [--probe] [--json]        list the serial devices, their port numbers and state\n"
-    "  download (--port N | --device PATH) [-o FILE]\n"
-    "                                  the meter's records as CSV\n"
-    "  monitor (--port N | --device PATH) [--interval MS] [--duration S] [-o FILE] [--json]\n"
+    "  download (--port N | --device PATH) [-o FILE|-] [--json] [--lf]\n"
+    "                                  the meter's records as CSV or JSON lines\n"
+    "  monitor (--port N | --device PATH) [--interval MS] [--duration TIME] [--samples N]\n"
+    "          [-o FILE|-] [--json] [--lf] [--threshold VALUE[mA|A] [--exit-on-alarm]]\n"
     "                                  live readings as CSV lines or JSON lines\n"
     "\n"
+    "Every command takes --help, --version and -q (standard error only for errors).\n"
     "'tessaro-cli COMMAND --help' describes a command; each has a man page (tessaro-cli-ports(1), ...).\n"
     "\n"
-    "Exit status: 0 success, 1 a bad command line, 2 a device, link or output failure.\n";
+    "Exit status: 0 success (also when the reader of a pipe has gone), 1 a bad command line,\n"
+    "2 a device, link or output failure, 3 monitor --exit-on-alarm saw an alarm.\n";
 
 } // namespace
 
@@ -34,6 +37,9 @@ int main(int argc, char** argv) {
     // Under a file size limit (ulimit -f) an output write past it fails with EFBIG and is reported
     // as an output failure (status 2) instead of the signal killing the program mid-file.
     std::signal(SIGXFSZ, SIG_IGN);
+    // A reader of standard output that has gone (a pipe into head) shows as EPIPE on the write,
+    // which ends the command quietly, instead of the signal killing it (status 141 to the shell).
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication::setApplicationName(QStringLiteral("tessaro-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TESSARO_VERSION));
     QStringList args = app.arguments();

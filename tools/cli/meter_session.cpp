@@ -11,6 +11,11 @@ namespace {
 
 using Clock = MeterExchange::Clock;
 
+// Quiet long enough for the longest reply still on its way to have ended; given up after the
+// longest wait (a device that never stops sending is then talked to all the same).
+constexpr std::chrono::milliseconds kSettleQuiet{150};
+constexpr std::chrono::milliseconds kSettleLongest{3000};
+
 std::chrono::milliseconds until(Clock::time_point t) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(t - Clock::now());
     return std::max(left, std::chrono::milliseconds(1));
@@ -24,7 +29,25 @@ MeterSession::MeterSession(MSComm& port, PortChoice choice, QObject* parent)
     timeout_.setSingleShot(true);
     connect(&line_free_, &QTimer::timeout, this, &MeterSession::transmit);
     connect(&timeout_, &QTimer::timeout, this, &MeterSession::onTimeout);
+    settle_.setSingleShot(true);
+    connect(&settle_, &QTimer::timeout, this, &MeterSession::onSettled);
     connect(&port_, &MSComm::OnComm, this, &MeterSession::onComm);
+}
+
+void MeterSession::requestAfterSettling(uint16_t address) {
+    after_settling_ = address;
+    port_.setInBufferCount(0);
+    port_.setInputLen(0);
+    port_.setRThreshold(1);
+    settling_.start();
+    settle_.start(kSettleQuiet);
+}
+
+void MeterSession::onSettled() {
+    if (!after_settling_) return;
+    const uint16_t address = *after_settling_;
+    after_settling_.reset();
+    request(address);
 }
 
 void MeterSession::request(uint16_t address) {
@@ -36,6 +59,11 @@ void MeterSession::request(uint16_t address) {
 
 void MeterSession::requestAfterQuiet(uint16_t address) {
     exchange_.holdUntil(Clock::now() + quiet_time(reply_length(address)));
+    request(address);
+}
+
+void MeterSession::requestAfterLateReplies(uint16_t address) {
+    exchange_.holdUntil(Clock::now() + reply_time(reply_length(kFirstPairAddress)));
     request(address);
 }
 
@@ -64,6 +92,13 @@ void MeterSession::transmit() {
 }
 
 void MeterSession::onComm() {
+    if (after_settling_) {
+        // Not this program's reply: dropped, and the quiet starts again.
+        port_.Input();
+        port_.setInBufferCount(0);
+        if (!settling_.hasExpired(kSettleLongest.count())) settle_.start(kSettleQuiet);
+        return;
+    }
     const QByteArray bytes = port_.Input();
     const MeterExchange::Take take = exchange_.take(bytes.size(), Clock::now());
     if (take.dropped || !address_ || !timeout_.isActive()) {

@@ -6,6 +6,7 @@
 #include "link/meter_exchange.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -22,10 +23,17 @@ class MeterSession : public QObject {
 public:
     MeterSession(MSComm& port, PortChoice choice, QObject* parent = nullptr);
 
+    // The first request after the port was opened: what waits in the port, and what still arrives
+    // until the line has been quiet a while (the late replies to an earlier program that was
+    // interrupted), is dropped first, so that none of it is taken for this request's reply.
+    void requestAfterSettling(uint16_t address);
     // Sends the request as soon as the line is free; reply or timedOut follows, once.
     void request(uint16_t address);
     // The same after the line has been quiet long enough for a reply shifted by stray bytes to end.
     void requestAfterQuiet(uint16_t address);
+    // The same after every reply still due to a request of anybody's can have arrived (the meter
+    // may take its full reply time); what arrives until then is dropped.
+    void requestAfterLateReplies(uint16_t address);
     bool waiting() const { return address_.has_value(); }
 
 signals:
@@ -36,6 +44,7 @@ private:
     void transmit();
     void onComm();
     void onTimeout();
+    void onSettled();
 
     MSComm& port_;
     PortChoice choice_;
@@ -45,6 +54,9 @@ private:
     int expected_ = 0;
     QTimer line_free_; // a request held until the line is free
     QTimer timeout_;
+    QTimer settle_;            // runs while the line is not yet quiet after the port was opened
+    QElapsedTimer settling_;   // since settling began
+    std::optional<uint16_t> after_settling_;
 };
 
 } // namespace cli
