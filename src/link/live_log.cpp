@@ -149,6 +149,7 @@ std::optional<QString> LiveLog::open(const QString& path, const QByteArray& head
     fd_ = fd;
     path_ = path;
     header_ = header;
+    is_own_ = is_own;
     size_ = size;
     readings_ = lines;
     unsynced_ = true;
@@ -180,8 +181,9 @@ std::optional<QString> LiveLog::follow_path() {
     // The old file keeps what reached it (under its new name, if it has one).
     const QString path = path_;
     const QByteArray header = header_;
+    const FirstLineTest is_own = is_own_;
     close();
-    if (const auto failure = open(path, header))
+    if (const auto failure = open(path, header, is_own))
         return QStringLiteral("The file was deleted or replaced while recording and could not be started again.\n%1").arg(*failure);
     restarted_ = true;
     return std::nullopt;

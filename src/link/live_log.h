@@ -88,6 +88,7 @@ private:
     int fd_ = -1;
     QString path_;
     QByteArray header_;
+    FirstLineTest is_own_;
     bool restarted_ = false;
     qint64 size_ = 0;
     qint64 readings_ = 0;
