@@ -182,6 +182,11 @@ private:
 
     std::array<QLineEdit*, 43> text_boxes_{};
     std::array<bool, 43> typed_{}; // the box's next textChanged comes from the user's typing
+    // Where the operator left each box's cursor (0 after every text the program writes); a
+    // cursor moved by anything else goes back there.
+    std::array<int, 43> kept_cursor_{};
+    QLineEdit* operator_box_ = nullptr; // the box handling the operator's key or mouse event now
+    void show_start(int n);             // the box's text from its first character, kept so
     QStyle* caretless_style_ = nullptr;
 };
 
