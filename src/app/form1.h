@@ -106,6 +106,7 @@ public:
     void port_check_reply();
     void Timer1_Timer();         // link tick
     void Timer3_Timer();         // port supervisor
+    void tell_port_refused();    // once per device: the port may not be opened, and the fix
     void select_saved_port();    // start-up: the port box from the port file
     // download
     void read_click();           // Read on Command5

@@ -34,6 +34,15 @@ public:
         return Answer::Ok;
     }
 
+    void notice(QWidget* parent, const MessageRequest& r) override {
+        auto* box = new QMessageBox(r.icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::Information,
+                                    r.title, r.text, QMessageBox::Ok, parent);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard); // the command can be copied
+        box->show();
+    }
+
     QString save_file(QWidget* parent, const SaveRequest& r) override {
         QFileDialog dialog(parent);
         dialog.setAcceptMode(QFileDialog::AcceptSave);

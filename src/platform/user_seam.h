@@ -39,6 +39,9 @@ class UserSeam {
 public:
     virtual ~UserSeam() = default;
     virtual Answer message(QWidget* parent, const MessageRequest& request) = 0;
+    // A message that does not wait for the operator (an OK box beside the window); the program
+    // goes on at once.
+    virtual void notice(QWidget* parent, const MessageRequest& request) = 0;
     // The name the operator chose, as typed (no suffix added, no overwrite question asked:
     // choose_save_name does both for the name that is actually written), or an empty string
     // on cancel.
