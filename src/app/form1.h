@@ -10,7 +10,9 @@
 #include "output/print_vars.h"
 #include "records/record_store.h"
 
+#include <QBasicTimer>
 #include <QMainWindow>
+#include <QMargins>
 #include <QPoint>
 
 #include <array>
@@ -173,6 +175,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
 
 private:
     void create_controls();
@@ -180,6 +183,11 @@ private:
     void connect_handlers();
     void connect_keyboard();     // Enter on buttons and entries, the menus' Alt keys
     void name_controls();        // accessible names of the controls that have no caption
+
+    void place_window();         // the frame at the top of the screen, centred, inside it
+    QBasicTimer placement_timer_; // looks at the frame for a while after the window is shown
+    int placement_checks_ = 0;
+    QMargins placed_margins_;     // the frame's margins the window was last placed with
 
     std::array<QLineEdit*, 43> text_boxes_{};
     std::array<bool, 43> typed_{}; // the box's next textChanged comes from the user's typing
