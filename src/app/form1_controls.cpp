@@ -2,6 +2,7 @@
 #include "form1.h"
 
 #include "chart/chart_widget.h"
+#include "platform/designed_font.h"
 #include "reading_box.h"
 #include "shape_widget.h"
 #include "window_looks.h"
@@ -142,13 +143,6 @@ public:
     QSize sizeHint() const override { return widget() ? widget()->size() : QScrollArea::sizeHint(); }
 };
 
-QFont song_font(double points, bool bold, const char* family = "宋体") {
-    QFont f(QString::fromUtf8(family));
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
-}
-
 } // namespace
 
 void Form1::create_controls() {
@@ -158,6 +152,8 @@ void Form1::create_controls() {
     client = new QWidget;
     client->setObjectName("client");
     client->setFixedSize(twips(15240), twips(10380));
+    // Every control inherits the designed font, whatever font the desktop sets for its kind.
+    client->setFont(designed_font());
     scroller->setWidget(client);
     setCentralWidget(scroller);
     // A child of the window, so it outlives the boxes that use it.
@@ -256,9 +252,9 @@ void Form1::create_controls() {
     Text37->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Text35->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Text35->setMaxLength(5);
-    Text32->setFont(song_font(21.75, true));
-    Text36->setFont(song_font(12, false));
-    Text35->setFont(song_font(26.25, false));
+    Text32->setFont(designed_font(21.75, true));
+    Text36->setFont(designed_font(12, false));
+    Text35->setFont(designed_font(26.25, false));
     // A fixed colour gets a fixed partner; the system colours of the design follow the palette.
     const QPalette system = palette();
     set_colours(Text32, QColor(64, 64, 64), kPlainBase);
@@ -295,7 +291,7 @@ void Form1::reset_controls() {
         else if (auto* o = qobject_cast<QRadioButton*>(w)) o->setText(caption);
         else if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(caption);
     }
-    Text29->setFont(song_font(72, true, "新宋体"));
+    Text29->setFont(designed_font(72, true, "新宋体"));
     set_colours(Text29, QColor(0, 128, 0), kPlainButtonFace);
     for (int n = 1; n <= 26; ++n) set_colours(text_box(n), QColor(), palette().color(QPalette::Base));
     for (int n = 1; n <= 42; ++n) {
