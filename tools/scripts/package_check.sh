@@ -8,6 +8,11 @@ cd "$(dirname "$0")/../.."
 root_dir=$PWD
 
 build=build-pkg
+# Time stamps in the package come from the last commit, so that the same commit gives the same bytes.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && git rev-parse --git-dir >/dev/null 2>&1; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+fi
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(date -d "$(sed -n 's/^ -- .*>  //p' packaging/changelog.in | head -1)" +%s)}
 launcher=()
 command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
@@ -21,6 +26,17 @@ version=$(dpkg-deb -f "$deb" Version)
 echo "package: $deb"
 
 fail() { echo "package check: $*" >&2; exit 1; }
+
+# A second package from the same commit, its files installed afresh (new files, new time stamps),
+# is byte for byte the same.
+first=$(mktemp)
+cp "$deb" "$first"
+(cd "$build" && rm -rf _CPack_Packages tessaro_*.deb && cpack -G DEB >/dev/null)
+if ! cmp -s "$first" "$deb"; then
+  rm -f "$first"
+  fail "two packages from the same commit differ"
+fi
+rm -f "$first"
 
 work=$(mktemp -d)
 pids=()
