@@ -71,14 +71,20 @@ void TestE2eWindowManager::frameOnTheScreen() {
         e2e::stop(wm);
     });
     wm.setProcessEnvironment(s.env);
-    wm.start(QStringLiteral("openbox"), {});
-    QVERIFY(wm.waitForStarted(5000));
     const auto wm_ready = [&] {
         return s.tool(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
             .contains("window id");
     };
-    QVERIFY2(QTest::qWaitFor(wm_ready, 60000),
-             qPrintable("openbox did not take the display: " + QString::fromLocal8Bit(wm.readAllStandardError())));
+    // On a busy machine openbox was seen once not to take a fresh display: a second start then does.
+    QByteArray wm_errors;
+    for (int attempt = 0; attempt < 2 && !wm_ready(); ++attempt) {
+        e2e::stop(wm);
+        wm.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        QVERIFY(wm.waitForStarted(5000));
+        if (QTest::qWaitFor(wm_ready, 30000)) break;
+        wm_errors += wm.readAllStandardError();
+    }
+    QVERIFY2(wm_ready(), qPrintable("openbox did not take the display: " + QString::fromLocal8Bit(wm_errors)));
 
     QProcessEnvironment app_env = s.env;
     app_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
