@@ -24,7 +24,15 @@ fi
 printf '\001\000' > "$XDG_CONFIG_HOME/tessaro/myfile.txt"
 
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+# Last started, first ended, each waited for: the program goes before its X server (else it
+# reports "The X11 connection broke") and before the simulator.
+cleanup() {
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null || true
+    wait "${pids[i]}" 2>/dev/null || true
+  done
+}
 trap cleanup EXIT
 
 "$build/tools/meter-sim/tessaro-meter-sim" --link "$XDG_CONFIG_HOME/tessaro/ports/com1" --records 300 \

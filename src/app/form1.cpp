@@ -5,6 +5,7 @@
 #include "link/mscomm.h"
 #include "platform/user_seam.h"
 #include "window_looks.h"
+#include "window_place.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QTimerEvent>
 
 namespace tessaro {
 
@@ -148,14 +150,13 @@ void Form1::load() {
     std::fill(live_samples.begin(), live_samples.begin() + 411, 4200000.0);
     reset_extremes();
 
-    // Top edge 0, centred horizontally; the client area keeps its designed size. On a screen
-    // smaller than that (a high scale factor) the window fits the screen and the client area scrolls.
-    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1024, 768);
-    const QSize designed = sizeHint();
-    const QSize frame = frameGeometry().size() - size();
-    setMaximumSize(designed);
-    resize(designed.boundedTo(screen.size() - frame));
-    move(screen.x() + (screen.width() - frameGeometry().width()) / 2, screen.y());
+    place_window();
+    // A window manager frames the window only after it is shown, and the frame's size is known only
+    // then: the window is placed again once it is.
+    if (isVisible()) {
+        placement_checks_ = 40;
+        placement_timer_.start(50, this);
+    }
     Label4->resize(twips(15230), Label4->height());
     Label4->clear();
 
@@ -174,6 +175,28 @@ void Form1::load() {
     show_alarm_panel_state();
     show_recording_state();
     describe_lamp();
+}
+
+void Form1::place_window() {
+    // The outer frame's top edge at the top of the screen's free area, centred; the client area keeps
+    // its designed size unless the screen is smaller (a high scale factor): then the window fits the
+    // screen and the client area scrolls.
+    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    const QSize designed = sizeHint();
+    setMaximumSize(designed);
+    const QRect frame = frameGeometry(), client = geometry();
+    placed_margins_ = QMargins(client.left() - frame.left(), client.top() - frame.top(),
+                               frame.right() - client.right(), frame.bottom() - client.bottom());
+    setGeometry(client_placement(screen, placed_margins_, designed));
+}
+
+void Form1::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != placement_timer_.timerId()) return QMainWindow::timerEvent(event);
+    const QRect frame = frameGeometry(), client = geometry();
+    const QMargins margins(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                           frame.bottom() - client.bottom());
+    if (margins != placed_margins_) place_window(); // the frame as it now is
+    if (--placement_checks_ <= 0) placement_timer_.stop();
 }
 
 void Form1::show_loaded() {

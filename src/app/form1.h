@@ -10,7 +10,9 @@
 #include "output/print_vars.h"
 #include "records/record_store.h"
 
+#include <QBasicTimer>
 #include <QMainWindow>
+#include <QMargins>
 #include <QPoint>
 
 #include <array>
@@ -106,6 +108,7 @@ public:
     void port_check_reply();
     void Timer1_Timer();         // link tick
     void Timer3_Timer();         // port supervisor
+    void tell_port_refused();    // once per device: the port may not be opened, and the fix
     void select_saved_port();    // start-up: the port box from the port file
     // download
     void read_click();           // Read on Command5
@@ -172,6 +175,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
 
 private:
     void create_controls();
@@ -180,8 +184,18 @@ private:
     void connect_keyboard();     // Enter on buttons and entries, the menus' Alt keys
     void name_controls();        // accessible names of the controls that have no caption
 
+    void place_window();         // the frame at the top of the screen, centred, inside it
+    QBasicTimer placement_timer_; // looks at the frame for a while after the window is shown
+    int placement_checks_ = 0;
+    QMargins placed_margins_;     // the frame's margins the window was last placed with
+
     std::array<QLineEdit*, 43> text_boxes_{};
     std::array<bool, 43> typed_{}; // the box's next textChanged comes from the user's typing
+    // Where the operator left each box's cursor (0 after every text the program writes); a
+    // cursor moved by anything else goes back there.
+    std::array<int, 43> kept_cursor_{};
+    QLineEdit* operator_box_ = nullptr; // the box handling the operator's key or mouse event now
+    void show_start(int n);             // the box's text from its first character, kept so
     QStyle* caretless_style_ = nullptr;
 };
 

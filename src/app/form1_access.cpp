@@ -59,6 +59,14 @@ void Form1::name_controls() {
         {Label4, "Web page"},
     };
     for (const auto& [w, name] : names) w->setAccessibleName(QString::fromLatin1(name));
+    // An editable combo box gives its text as its name on this platform; screen readers name it
+    // from the label it is the buddy of. The "com:" caption beside it is a text box, so a label
+    // with that text, not shown, stands in for it. The box the keys go to is named too.
+    auto* port_label = new QLabel(QStringLiteral("com:"), client);
+    port_label->setObjectName("Combo1Label");
+    port_label->setBuddy(Combo1);
+    port_label->hide();
+    Combo1->lineEdit()->setAccessibleName(QStringLiteral("Port number"));
     for (int n = 1; n <= 26; ++n) text_box(n)->setAccessibleName(QStringLiteral("Record line %1").arg(n));
     // The lamp takes the mouse so that its tooltip shows.
     Shape1->setAttribute(Qt::WA_TransparentForMouseEvents, false);

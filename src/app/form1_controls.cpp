@@ -2,6 +2,7 @@
 #include "form1.h"
 
 #include "chart/chart_widget.h"
+#include "platform/designed_font.h"
 #include "reading_box.h"
 #include "shape_widget.h"
 #include "window_looks.h"
@@ -142,13 +143,6 @@ public:
     QSize sizeHint() const override { return widget() ? widget()->size() : QScrollArea::sizeHint(); }
 };
 
-QFont song_font(double points, bool bold, const char* family = "宋体") {
-    QFont f(QString::fromUtf8(family));
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
-}
-
 } // namespace
 
 void Form1::create_controls() {
@@ -158,6 +152,8 @@ void Form1::create_controls() {
     client = new QWidget;
     client->setObjectName("client");
     client->setFixedSize(twips(15240), twips(10380));
+    // Every control inherits the designed font, whatever font the desktop sets for its kind.
+    client->setFont(designed_font());
     scroller->setWidget(client);
     setCentralWidget(scroller);
     // A child of the window, so it outlives the boxes that use it.
@@ -196,14 +192,20 @@ void Form1::create_controls() {
         // at the end, which scrolls a long text's start out of view). The user's typing stays as it is:
         // textEdited comes just before its textChanged.
         connect(box, &QLineEdit::textEdited, this, [this, n] { typed_[static_cast<size_t>(n)] = true; });
-        connect(box, &QLineEdit::textChanged, this, [this, n, box] {
+        connect(box, &QLineEdit::textChanged, this, [this, n] {
             if (std::exchange(typed_[static_cast<size_t>(n)], false)) return;
-            show_text_start(box);
+            show_start(n);
         });
-        // A box the user is not working in rests at its start unless text is selected in it: the
-        // program writing the same text again also moves the cursor to the end, without a textChanged.
-        connect(box, &QLineEdit::cursorPositionChanged, this, [box](int, int now) {
-            if (now != 0 && !box->hasSelectedText() && (box->isReadOnly() || !box->hasFocus())) box->setCursorPosition(0);
+        // The operator's keys and mouse move the cursor as in any box, read-only or not (End shows
+        // the end of a long page status). Anything else that moves it (the program writing the same
+        // text again moves it to the end, without a textChanged) puts it back where it was left.
+        connect(box, &QLineEdit::cursorPositionChanged, this, [this, n, box](int, int now) {
+            int& kept = kept_cursor_[static_cast<size_t>(n)];
+            if (box == operator_box_ || (!box->isReadOnly() && box->hasFocus())) {
+                kept = now;
+                return;
+            }
+            if (now != kept && !box->hasSelectedText()) box->setCursorPosition(std::min(kept, int(box->text().size())));
         });
     }
     Text1 = text_box(1), Text2 = text_box(2), Text3 = text_box(3), Text4 = text_box(4), Text5 = text_box(5);
@@ -250,9 +252,9 @@ void Form1::create_controls() {
     Text37->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Text35->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Text35->setMaxLength(5);
-    Text32->setFont(song_font(21.75, true));
-    Text36->setFont(song_font(12, false));
-    Text35->setFont(song_font(26.25, false));
+    Text32->setFont(designed_font(21.75, true));
+    Text36->setFont(designed_font(12, false));
+    Text35->setFont(designed_font(26.25, false));
     // A fixed colour gets a fixed partner; the system colours of the design follow the palette.
     const QPalette system = palette();
     set_colours(Text32, QColor(64, 64, 64), kPlainBase);
@@ -289,7 +291,7 @@ void Form1::reset_controls() {
         else if (auto* o = qobject_cast<QRadioButton*>(w)) o->setText(caption);
         else if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(caption);
     }
-    Text29->setFont(song_font(72, true, "新宋体"));
+    Text29->setFont(designed_font(72, true, "新宋体"));
     set_colours(Text29, QColor(0, 128, 0), kPlainButtonFace);
     for (int n = 1; n <= 26; ++n) set_colours(text_box(n), QColor(), palette().color(QPalette::Base));
     for (int n = 1; n <= 42; ++n) {
@@ -319,6 +321,11 @@ void Form1::reset_controls() {
     Timer3->setInterval(300);
 }
 
+void Form1::show_start(int n) {
+    kept_cursor_[static_cast<size_t>(n)] = 0;
+    show_text_start(text_box(n));
+}
+
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Label4 && event->type() == QEvent::MouseButtonRelease) {
         if (is_left_click(Label4, event)) Label4_Click();
@@ -334,9 +341,20 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    if (type == QEvent::FocusIn || type == QEvent::FocusOut) {
+    const bool operator_input = type == QEvent::KeyPress || type == QEvent::MouseButtonPress ||
+                                type == QEvent::MouseMove || type == QEvent::MouseButtonRelease ||
+                                type == QEvent::MouseButtonDblClick || type == QEvent::InputMethod;
+    if (operator_input || type == QEvent::FocusIn || type == QEvent::FocusOut) {
         auto* box = qobject_cast<QLineEdit*>(watched);
         const auto at = std::find(text_boxes_.begin() + 1, text_boxes_.end(), box);
+        if (box && at != text_boxes_.end() && operator_input) {
+            // Handled here so that the box knows the cursor moves at the operator's hand; an event
+            // the box leaves goes on to its parent as usual.
+            QLineEdit* const outer = std::exchange(operator_box_, box);
+            static_cast<QObject*>(box)->event(event);
+            operator_box_ = outer;
+            return event->isAccepted();
+        }
         if (box && at != text_boxes_.end()) {
             // Hides the caret of a box taking the focus; nothing shows it again.
             if (type == QEvent::FocusIn && caret_hidden(static_cast<int>(at - text_boxes_.begin())))
@@ -344,7 +362,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             // The box's own handling first (a Tab into it selects all and puts the cursor at the end),
             // then back to the start of its text.
             static_cast<QObject*>(box)->event(event);
-            show_text_start(box);
+            show_start(static_cast<int>(at - text_boxes_.begin()));
             return true;
         }
     }

@@ -60,6 +60,15 @@ Form2::Form2(QWidget* parent) : QWidget(parent) {
     Timer1->start();
     Picture1->show();
     Picture2->hide();
+
+    // For screen readers: what the window is and how to get past it.
+    setAccessibleName(QStringLiteral("Tessaro"));
+    setAccessibleDescription(QStringLiteral("Title window. Press Enter or click the picture to open the main window."));
+    background->setAccessibleName(QStringLiteral("Tessaro title picture"));
+    Image1->setAccessibleName(QStringLiteral("Open the main window"));
+    Picture1->setAccessibleName(QStringLiteral("Enter"));
+    Picture2->setAccessibleName(QStringLiteral("Enter"));
+    Image2->setAccessibleName(QStringLiteral("Web page"));
 }
 
 void Form2::Timer1_Timer() {

@@ -2,6 +2,7 @@
 #include "command_line.h"
 #include "end_signals.h"
 #include "form1.h"
+#include "font_check.h"
 #include "form2.h"
 #include "platform/paths.h"
 
@@ -25,7 +26,8 @@ namespace {
 // the table lines align by blanks, so map them to such a face explicitly.
 void substitute_fonts() {
     const QStringList faces = {QStringLiteral("Noto Sans Mono CJK SC"), QStringLiteral("Noto Sans Mono CJK TC"),
-                               QStringLiteral("WenQuanYi Zen Hei Mono"), QStringLiteral("DejaVu Sans Mono")};
+                               QStringLiteral("WenQuanYi Micro Hei Mono"), QStringLiteral("WenQuanYi Zen Hei Mono"),
+                               QStringLiteral("DejaVu Sans Mono")};
     for (const char* name : {"新宋体", "宋体", "Song typeface"}) QFont::insertSubstitutions(QString::fromUtf8(name), faces);
 }
 
@@ -65,6 +67,9 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("io.tessaro.tessaro"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tessaro.svg")));
     substitute_fonts();
+    // Once, at start: the window works without such a font, but its Chinese texts are boxes.
+    if (const QString warning = missing_cjk_font_warning(); !warning.isEmpty())
+        std::fprintf(stderr, "%s\n", warning.toLocal8Bit().constData());
     QFont base(QString::fromUtf8("宋体"));
     base.setPointSizeF(9);
     QApplication::setFont(base);

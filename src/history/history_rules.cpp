@@ -134,31 +134,37 @@ void bubble_pass(RecordStore& store, int last, int k, SortOrder order) {
 }
 
 void restore_order(RecordStore& store) {
-    const int last = store.last_occupied();
-    if (last < 0) return;
     // A record stored with range code 0 looks empty and a sort moved it behind the others; the
     // records numbered after it then stand above the highest occupied slot. The span reaches the
-    // highest record number so that each returns to the slot it was downloaded into.
-    int n = last + 1;
-    for (int s = 0; s <= last; ++s) {
+    // highest record number and every slot the download filled, so that each record, shown or
+    // not, returns to the slot it was downloaded into.
+    int n = std::max(store.last_occupied() + 1, std::min(store.filled_slots, kSlots));
+    for (int s = 0; s < n; ++s) {
         const float no = store.rec_no[static_cast<size_t>(s)];
         if (store.occupied(s) && whole_number_in(no, n + 1, kSlots)) n = static_cast<int>(no);
     }
+    if (n <= 0) return;
     const auto m = static_cast<size_t>(n);
+    // A filled slot holds a record whatever its range byte; the others with range 0 are empty.
+    const auto holds_record = [&](int s) { return store.occupied(s) || s < store.filled_slots; };
 
-    // source[d]: the slot whose record goes to slot d.
+    // source[d]: the slot whose record goes to slot d. Shown records claim their numbers first,
+    // then the hidden ones.
     std::vector<int> source(m, -1);
+    std::vector<bool> placed(m, false);
+    for (const bool shown : {true, false}) {
+        for (int s = 0; s < n; ++s) {
+            if (store.occupied(s) != shown || !holds_record(s)) continue;
+            const float no = store.rec_no[static_cast<size_t>(s)];
+            if (!whole_number_in(no, 1, n) || source[static_cast<size_t>(no) - 1] >= 0) continue;
+            source[static_cast<size_t>(no) - 1] = s;
+            placed[static_cast<size_t>(s)] = true;
+        }
+    }
     std::vector<int> strays, empties;
     for (int s = 0; s < n; ++s) {
-        if (!store.occupied(s)) {
-            empties.push_back(s);
-            continue;
-        }
-        const float no = store.rec_no[static_cast<size_t>(s)];
-        if (whole_number_in(no, 1, n) && source[static_cast<size_t>(no) - 1] < 0)
-            source[static_cast<size_t>(no) - 1] = s;
-        else
-            strays.push_back(s);
+        if (placed[static_cast<size_t>(s)]) continue;
+        (holds_record(s) ? strays : empties).push_back(s);
     }
     // The free slots number exactly strays + empties: records first, in their present order.
     auto next_stray = strays.begin();

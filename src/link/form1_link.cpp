@@ -6,7 +6,9 @@
 #include "link/port_choice.h"
 #include "platform/paths.h"
 #include "platform/port_lock.h"
+#include "platform/serial_device_map.h"
 #include "platform/ui_text.h"
+#include "platform/user_seam.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -107,7 +109,7 @@ bool reply_expected(const Form1& f, uint16_t address) {
 }
 
 QString open_failure_text(const MSComm& port) {
-    const QString path = port.devicePath();
+    const QString path = device_chain_text(port.devicePath());
     switch (port.lastOpenFailure()) {
     case OpenFailure::None: return {};
     case OpenFailure::NoSuchPort:
@@ -282,13 +284,34 @@ void Form1::Timer3_Timer() {
     MSComm1->setCommPort(*last_port);
     MSComm1->setSettings(kLineSettings);
     if (MSComm1->setPortOpen(true) == 0) {
-        Text38->setToolTip(MSComm1->devicePath());
+        Text38->setToolTip(device_chain_text(MSComm1->devicePath()));
         Text39->setToolTip(QString());
     } else {
         const QString why = open_failure_text(*MSComm1);
         Text38->setToolTip(why);
         Text39->setToolTip(why);
+        if (MSComm1->lastOpenFailure() == OpenFailure::PermissionDenied) tell_port_refused();
     }
+}
+
+void Form1::tell_port_refused() {
+    // The status lines keep their texts; a user outside the dialout group would otherwise see
+    // "COM Close" for ever. Told once for each device, without stopping the program.
+    const QString path = MSComm1->devicePath();
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    const QString device = canonical.isEmpty() ? path : canonical;
+    if (refusals_told.contains(device)) return;
+    refusals_told << device;
+    MessageRequest notice;
+    notice.title = QStringLiteral("System prompt");
+    notice.icon = MessageIcon::Warning;
+    notice.text = QStringLiteral("Port %1 cannot be opened: permission denied on %2.\n\n"
+                                 "Serial ports belong to the group \"dialout\", and your user is not in it. "
+                                 "Add it with\n\n    sudo usermod -aG dialout $USER\n\n"
+                                 "then log out and log in again: the group counts from the next login.")
+                      .arg(MSComm1->CommPort())
+                      .arg(device_chain_text(path));
+    user_seam().notice(this, notice);
 }
 
 void Form1::select_saved_port() {

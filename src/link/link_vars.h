@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -46,6 +47,7 @@ struct LinkVars {
     QString port_box_text;              // the port box's text as last parsed, and its number
     std::optional<int> port_box_value;
     QString port_file_path; // found on the first tick that needs it
+    QStringList refusals_told; // devices the operator was told they may not open (once each)
     FileWatch port_file_watch;
     int port_file_quiet_ticks = 0;
 };

@@ -43,9 +43,9 @@ void Form1::export_records_csv() {
     request.file_name = QStringLiteral("VUZ.csv");
     request.filter = QStringLiteral("*.csv");
     request.default_suffix = QStringLiteral("csv");
-    const QString chosen = user_seam().save_file(this, request);
-    if (chosen.isEmpty() || quitting || sorting || download_running()) return;
-    const QString name = with_default_suffix(chosen, request.default_suffix);
+    const QString name =
+        choose_save_name(this, request, [this] { return !quitting && !sorting && !download_running(); });
+    if (name.isEmpty() || quitting || sorting || download_running()) return;
     if (const auto failure = write_file_atomically(name, records_csv(static_cast<const RecordStore&>(*this))))
         tell(this, QStringLiteral("The file \"%1\" could not be saved.\n%2").arg(shown_name(name), *failure));
 }

@@ -38,9 +38,8 @@ void Form1::Command1_Click() {
     // elsewhere, and the chosen name's own failure is reported below.
     if (!report) QDir().mkpath(request.folder);
 
-    const QString chosen = user_seam().save_file(this, request);
-    if (chosen.isEmpty() || quitting) return; // cancel touches nothing
-    const QString name = with_default_suffix(chosen, request.default_suffix);
+    const QString name = choose_save_name(this, request, [this] { return !quitting; });
+    if (name.isEmpty() || quitting) return; // cancel touches nothing
 
     std::optional<QString> failure;
     if (report) {

@@ -1,6 +1,7 @@
 #include "form3.h"
 
 #include "output/print_options.h"
+#include "platform/designed_font.h"
 #include "platform/user_seam.h"
 #include "records/number_text.h"
 
@@ -47,6 +48,8 @@ Form3::Form3(int ji_ge, QWidget* parent) : QDialog(parent), ji_ge_(ji_ge) {
     // The main window is hidden while this one is open: closing it must not end the program.
     setAttribute(Qt::WA_QuitOnClose, false);
     setFixedSize(px(kClientWidth), px(kClientHeight));
+    // The controls keep the designed font whatever font the desktop sets for their kind.
+    setFont(designed_font());
     build_controls();
     Label1->setText(records_caption(ji_ge_));
     Label3->setText(sheets_caption(ji_ge_));

@@ -51,6 +51,21 @@ QString stable_device_path(const QString& device) {
     return device;
 }
 
+QString device_chain_text(const QString& path) {
+    if (path.isEmpty()) return {};
+    const QFileInfo info(path);
+    const QString device = info.canonicalFilePath(); // empty when the path leads nowhere
+    QString text = path;
+    if (device.isEmpty()) {
+        if (info.isSymLink()) text += QStringLiteral(" \u2192 %1 (missing)").arg(info.symLinkTarget());
+        return text;
+    }
+    if (device != path) text += QStringLiteral(" \u2192 ") + device;
+    const QString stable = stable_device_path(device);
+    if (stable != path && stable != device) text += QStringLiteral(" (%1)").arg(stable);
+    return text;
+}
+
 namespace {
 QString map_entry_of(int n) {
     const QString entry = paths::port_map_entry(n);

@@ -66,4 +66,9 @@ private:
 // The stable name of a device: its /dev/serial/by-id link where one points at it.
 QString stable_device_path(const QString& device);
 
+// The path a port number resolved to and the device behind it, for the operator:
+// "~/.config/tessaro/ports/com1 → /dev/ttyUSB0 (/dev/serial/by-id/usb-…)"; a link that leads
+// nowhere shows where it points, marked missing.
+QString device_chain_text(const QString& path);
+
 } // namespace tessaro

@@ -1,6 +1,7 @@
 #include "user_seam.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -33,6 +34,15 @@ public:
         return Answer::Ok;
     }
 
+    void notice(QWidget* parent, const MessageRequest& r) override {
+        auto* box = new QMessageBox(r.icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::Information,
+                                    r.title, r.text, QMessageBox::Ok, parent);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard); // the command can be copied
+        box->show();
+    }
+
     QString save_file(QWidget* parent, const SaveRequest& r) override {
         QFileDialog dialog(parent);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -41,7 +51,9 @@ public:
         dialog.setNameFilter(r.filter);
         dialog.setDefaultSuffix(r.default_suffix);
         dialog.selectFile(r.file_name);
-        if (!r.confirm_overwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        // The dialog would ask about the name as typed ("rep."), not the one written
+        // ("rep.xls"): choose_save_name asks instead.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
         return dialog.selectedFiles().constFirst();
     }
@@ -86,6 +98,31 @@ QString with_default_suffix(const QString& name, const QString& suffix) {
     // "report." names no suffix: it becomes "report.xls", not "report..xls".
     if (name.endsWith(QLatin1Char('.'))) return name + suffix;
     return QFileInfo(name).suffix().isEmpty() ? name + "." + suffix : name;
+}
+
+QString choose_save_name(QWidget* parent, SaveRequest request, const std::function<bool()>& still_wanted) {
+    for (;;) {
+        const QString chosen = user_seam().save_file(parent, request);
+        if (chosen.isEmpty() || (still_wanted && !still_wanted())) return {};
+        const QString name = with_default_suffix(chosen, request.default_suffix);
+        const QFileInfo file(name);
+        // A folder of that name is no file to replace: writing there fails and is told then.
+        const bool replaces = (file.exists() || file.isSymLink()) && !file.isDir();
+        if (!request.confirm_overwrite || !replaces) return name;
+        MessageRequest question;
+        question.title = QStringLiteral("System prompt");
+        question.text = QStringLiteral("The file \"%1\" already exists.\nDo you want to replace it?")
+                            .arg(QDir::toNativeSeparators(name));
+        question.yes_no = true;
+        question.default_no = true;
+        question.icon = MessageIcon::Question;
+        const Answer answer = user_seam().message(parent, question);
+        if (still_wanted && !still_wanted()) return {};
+        if (answer == Answer::Yes) return name;
+        // The dialog again, where the operator left it.
+        request.folder = file.absolutePath();
+        request.file_name = file.fileName();
+    }
 }
 
 } // namespace tessaro

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 class QPrinter;
 
@@ -37,7 +39,12 @@ class UserSeam {
 public:
     virtual ~UserSeam() = default;
     virtual Answer message(QWidget* parent, const MessageRequest& request) = 0;
-    // The chosen file name, or an empty string on cancel.
+    // A message that does not wait for the operator (an OK box beside the window); the program
+    // goes on at once.
+    virtual void notice(QWidget* parent, const MessageRequest& request) = 0;
+    // The name the operator chose, as typed (no suffix added, no overwrite question asked:
+    // choose_save_name does both for the name that is actually written), or an empty string
+    // on cancel.
     virtual QString save_file(QWidget* parent, const SaveRequest& request) = 0;
     // The chosen existing file, or an empty string on cancel.
     virtual QString open_file(QWidget* parent, const OpenRequest& request) = 0;
@@ -53,6 +60,13 @@ void set_user_seam(UserSeam* seam);
 
 // Adds the default suffix when the chosen name has none; a trailing dot counts as none.
 QString with_default_suffix(const QString& name, const QString& suffix);
+
+// Shows the save dialog through the seam and returns the name to write, the default suffix
+// added; an empty string on cancel. When that name is an existing file (and the request
+// replaces files), the operator is asked whether to replace it; No shows the dialog again.
+// still_wanted, when given, is asked after the dialog closes: false (the program is ending)
+// returns an empty string without a question.
+QString choose_save_name(QWidget* parent, SaveRequest request, const std::function<bool()>& still_wanted = {});
 
 // The maker's web page, opened by the link strip and the splash window. A build without one
 // (configure with -DTESSARO_WEB_ADDRESS=https://...) opens nothing.

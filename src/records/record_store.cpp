@@ -17,6 +17,7 @@ void RecordStore::clear_records() {
     rec_range.fill(0);
     rec_value.fill(0.0f);
     rec_time.fill(0);
+    filled_slots = 0;
 }
 
 bool RecordStore::store_record(int s, const uint8_t* b) {
@@ -27,6 +28,7 @@ bool RecordStore::store_record(int s, const uint8_t* b) {
     rec_range[i] = b[2];
     for (size_t k = 0; k < 5; ++k) rec_time[5 * i + k] = b[3 + k];
     rec_no[i] = static_cast<float>(s + 1);
+    filled_slots = std::max(filled_slots, s + 1);
     return true;
 }
 

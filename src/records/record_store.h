@@ -20,11 +20,16 @@ struct RecordStore {
     std::array<float, kSlots> rec_no{};
     int16_t ji_ge = 0;      // records + 1
     int16_t page_count = 0; // ji_ge div 26 + 1
+    // One past the highest slot a record frame was stored into since the store was last
+    // cleared. A record whose range byte is 0 looks like an empty slot; this tells it apart from
+    // one, so that Restore can put it back where it was downloaded.
+    int filled_slots = 0;
     QString rec_text;       // the line of the last slot formatted
 
     // Recomputes ji_ge and page_count from rec_range.
     void count_records();
     // Sets rec_range, rec_value and every rec_time entry to 0; marks and numbers stay.
+    // No slot counts as filled afterwards.
     void clear_records();
     // Stores one 8-byte record frame into slot s (0..kSlots-1); false when s is outside.
     bool store_record(int s, const uint8_t* frame);

@@ -13,6 +13,8 @@ Answer ScriptedUser::message(QWidget*, const MessageRequest& request) {
     return answers.isEmpty() ? Answer::No : answers.dequeue();
 }
 
+void ScriptedUser::notice(QWidget*, const MessageRequest& request) { notices << request; }
+
 QString ScriptedUser::save_file(QWidget*, const SaveRequest& request) {
     saves << request;
     return save_names.isEmpty() ? QString() : save_names.dequeue();

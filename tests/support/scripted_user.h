@@ -18,12 +18,14 @@ public:
     ~ScriptedUser() override; // puts the real dialogs back
 
     Answer message(QWidget* parent, const MessageRequest& request) override;
+    void notice(QWidget* parent, const MessageRequest& request) override;
     QString save_file(QWidget* parent, const SaveRequest& request) override;
     QString open_file(QWidget* parent, const OpenRequest& request) override;
     bool print_setup(QWidget* parent, QPrinter& printer) override;
     void open_url(const QString& url) override;
 
     QList<MessageRequest> messages;     // every message box shown, in order
+    QList<MessageRequest> notices;      // every message shown without waiting, in order
     QList<SaveRequest> saves;           // every save dialog shown
     QList<OpenRequest> opens;           // every open dialog shown
     QStringList urls;                   // every web link opened

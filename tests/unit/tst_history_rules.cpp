@@ -101,6 +101,8 @@ private slots:
     void restoreAfterSortGivesDownloadOrder();
     void restoreWithAGap();
     void restoreAfterSortOfARecordWithRangeZero();
+    void restoreHiddenRecords_data();
+    void restoreHiddenRecords();
     void restoreWithDuplicateAndStrayNumbers();
     void restoreOfAnEmptyStore();
     void pageStatus();
@@ -335,6 +337,54 @@ void TstHistoryRules::restoreAfterSortOfARecordWithRangeZero() {
     QCOMPARE(store->rec_no[0], 5.0f);
     restore_order(*store);
     for (int s = 0; s < 6; ++s) QVERIFY2(record_at(*store, s) == download[static_cast<size_t>(s)], qPrintable(QString::number(s)));
+}
+
+void TstHistoryRules::restoreHiddenRecords_data() {
+    QTest::addColumn<int>("hidden"); // records stored with range byte 0
+    QTest::addColumn<QList<int>>("orders"); // sorts run before Restore, 0 Ascend, 1 Descend
+    for (const int hidden : {0, 1, 2, 5}) {
+        QTest::addRow("%d hidden, Ascend", hidden) << hidden << QList<int>{0};
+        QTest::addRow("%d hidden, Descend", hidden) << hidden << QList<int>{1};
+        QTest::addRow("%d hidden, Descend then Ascend", hidden) << hidden << QList<int>{1, 0};
+    }
+}
+
+void TstHistoryRules::restoreHiddenRecords() {
+    // Catches Restore misplacing records when more than one of them has range byte 0: a sort
+    // moves such records behind the others and mixes their order, and Restore must still put
+    // every record, shown or not, back into the slot it was downloaded into.
+    QFETCH(int, hidden);
+    QFETCH(QList<int>, orders);
+    for (quint32 seed = 1; seed <= 40; ++seed) {
+        QRandomGenerator rng(seed);
+        const int n = 2 + static_cast<int>(rng.bounded(80));
+        store = std::make_unique<RecordStore>();
+        store->rec_no.fill(4444); // numbers left behind by an earlier download stay in the slots
+        store->clear_records();
+        std::vector<bool> is_hidden(static_cast<size_t>(n), false);
+        for (int h = 0; h < std::min(hidden, n); ++h) {
+            int s = static_cast<int>(rng.bounded(n));
+            while (is_hidden[static_cast<size_t>(s)]) s = (s + 1) % n;
+            is_hidden[static_cast<size_t>(s)] = true;
+        }
+        for (int s = 0; s < n; ++s) {
+            const int count = static_cast<int>(rng.bounded(40)); // repeated keys
+            const uint8_t range = is_hidden[static_cast<size_t>(s)] ? 0 : kRanges[rng.bounded(8)];
+            const uint8_t frame[8] = {static_cast<uint8_t>(s % 2 ? 0x80 : 0), static_cast<uint8_t>(count), range,
+                                      24, static_cast<uint8_t>(1 + s % 12), static_cast<uint8_t>(1 + s % 28),
+                                      static_cast<uint8_t>(s % 24), static_cast<uint8_t>(s % 60)};
+            QVERIFY(store->store_record(s, frame));
+        }
+        std::vector<Record> download;
+        for (int s = 0; s <= n; ++s) download.push_back(record_at(*store, s));
+        for (const int order : orders) run_sort(*store, order == 0 ? SortOrder::Ascend : SortOrder::Descend);
+        restore_order(*store);
+        for (int s = 0; s <= n; ++s)
+            QVERIFY2(record_at(*store, s) == download[static_cast<size_t>(s)],
+                     qPrintable(QStringLiteral("seed %1, %2 records, slot %3").arg(seed).arg(n).arg(s)));
+        store->count_records();
+        QCOMPARE(int(store->ji_ge), n - std::min(hidden, n) + 1);
+    }
 }
 
 void TstHistoryRules::restoreWithDuplicateAndStrayNumbers() {

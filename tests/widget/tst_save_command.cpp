@@ -106,6 +106,8 @@ private slots:
     void missing_suffix_is_added();
     void save_folder_made_for_bitmap_only_data();
     void save_folder_made_for_bitmap_only();
+    void overwrite_asked_for_written_name_data();
+    void overwrite_asked_for_written_name();
     void cancel_touches_nothing_data();
     void cancel_touches_nothing();
     void failed_save_is_reported_data();
@@ -242,6 +244,74 @@ void TstSaveCommand::save_folder_made_for_bitmap_only() {
     QCOMPARE(QDir(vuz_folder()).exists(), made);
 }
 
+enum class Target { Report, Bitmap, Csv };
+
+void TstSaveCommand::overwrite_asked_for_written_name_data() {
+    QTest::addColumn<int>("target");
+    QTest::addColumn<QString>("typed");     // the name the dialog returns
+    QTest::addColumn<QString>("existing");  // a file already there ("" none)
+    QTest::addColumn<int>("answer");        // to the question, when one comes: 1 Yes, 0 No
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<QString>("written");   // the name written ("" nothing)
+    const auto T = [](Target t) { return static_cast<int>(t); };
+    QTest::newRow("report, trailing dot, No") << T(Target::Report) << "rep." << "rep.xls" << 0 << true << "";
+    QTest::newRow("report, trailing dot, Yes") << T(Target::Report) << "rep." << "rep.xls" << 1 << true << "rep.xls";
+    QTest::newRow("report, no suffix, No") << T(Target::Report) << "rep" << "rep.xls" << 0 << true << "";
+    QTest::newRow("report, full name, Yes") << T(Target::Report) << "rep.xls" << "rep.xls" << 1 << true << "rep.xls";
+    QTest::newRow("report, typed name exists, written does not")
+        << T(Target::Report) << "rep." << "rep." << 0 << false << "rep.xls";
+    QTest::newRow("report, new name") << T(Target::Report) << "rep." << "" << 0 << false << "rep.xls";
+    QTest::newRow("bitmap, trailing dot, No") << T(Target::Bitmap) << "chart." << "chart.bmp" << 0 << true << "";
+    QTest::newRow("bitmap, trailing dot, Yes") << T(Target::Bitmap) << "chart." << "chart.bmp" << 1 << true << "chart.bmp";
+    QTest::newRow("csv, trailing dot, No") << T(Target::Csv) << "recs." << "recs.csv" << 0 << true << "";
+    QTest::newRow("csv, trailing dot, Yes") << T(Target::Csv) << "recs." << "recs.csv" << 1 << true << "recs.csv";
+}
+
+void TstSaveCommand::overwrite_asked_for_written_name() {
+    // Catches an existing file replaced without a question because the dialog checked the
+    // name as typed ("rep.") and the program then wrote another one ("rep.xls"); and a
+    // question about a name that is not written.
+    QFETCH(int, target);
+    QFETCH(QString, typed);
+    QFETCH(QString, existing);
+    QFETCH(int, answer);
+    QFETCH(bool, asked);
+    QFETCH(QString, written);
+    test::FormFixture f;
+    store_samples(*f.form, 30);
+    enter(*f.form, target == static_cast<int>(Target::Bitmap) ? View::Curve : View::History);
+    const QString root = f.xdg.root() + QLatin1Char('/');
+    if (!existing.isEmpty()) QVERIFY(write_all(root + existing, "kept as it was"));
+    f.user.save_names.enqueue(root + typed);
+    f.user.answers.enqueue(answer == 1 ? Answer::Yes : Answer::No);
+    if (target == static_cast<int>(Target::Csv))
+        f.form->export_records_csv();
+    else
+        f.form->Command1_Click();
+
+    if (asked) {
+        QCOMPARE(f.user.messages.size(), 1);
+        const MessageRequest& q = f.user.messages.constFirst();
+        QVERIFY(q.yes_no && q.default_no);
+        QCOMPARE(q.title, QStringLiteral("System prompt"));
+        QVERIFY2(q.text.contains(QLatin1Char('"') + root + existing + QLatin1Char('"')), qPrintable(q.text));
+    } else {
+        QVERIFY(f.user.messages.isEmpty());
+    }
+    if (written.isEmpty()) {
+        // No: the dialog comes back (here cancelled), proposing the name that exists.
+        QCOMPARE(f.user.saves.size(), 2);
+        QCOMPARE(f.user.saves[1].file_name, existing);
+        QCOMPARE(read_all(root + existing), QByteArray("kept as it was"));
+    } else {
+        QCOMPARE(f.user.saves.size(), 1);
+        const QByteArray bytes = read_all(root + written);
+        QVERIFY(bytes.size() > 100);
+        if (target == static_cast<int>(Target::Bitmap)) QVERIFY(bytes.startsWith("BM"));
+        if (existing != written && !existing.isEmpty()) QCOMPARE(read_all(root + existing), QByteArray("kept as it was"));
+    }
+}
+
 void TstSaveCommand::cancel_touches_nothing_data() {
     QTest::addColumn<View>("view");
     QTest::addColumn<QString>("name");
@@ -321,11 +391,12 @@ void TstSaveCommand::full_disk_keeps_old_file() {
     const QString path = f.xdg.root() + QStringLiteral("/rep.xls");
     QVERIFY(write_all(path, "old report\r\n"));
     f.user.save_names.enqueue(path);
+    f.user.answers.enqueue(Answer::Yes); // replace the old report
     const std::optional<QString> told =
         test::write_in_child({static_cast<rlim_t>(room), false}, [&]() -> std::optional<QString> {
             f.form->Command1_Click();
-            if (f.user.messages.isEmpty()) return std::nullopt;
-            return f.user.messages.constFirst().text;
+            if (f.user.messages.size() < 2) return std::nullopt;
+            return f.user.messages.constLast().text;
         });
     QVERIFY2(told.has_value(), "the failed save was reported as success");
     QVERIFY2(told->contains(path) && told->contains(qt_error_string(EFBIG)), qPrintable(*told));

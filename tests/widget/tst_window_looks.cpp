@@ -124,6 +124,51 @@ private slots:
         verifyStartShown(w, "after the focus left");
     }
 
+    void operatorMovesTheCursorOfAReadOnlyBox_data() {
+        QTest::addColumn<int>("box");
+        for (const int n : {1, 29, 31, 38, 40, 41, 42}) QTest::newRow(qPrintable(QStringLiteral("Text%1").arg(n))) << n;
+    }
+    void operatorMovesTheCursorOfAReadOnlyBox() {
+        // Catches a read-only box that snaps its cursor back to the start, so that End and the arrow
+        // keys (or a click) cannot bring the hidden end of a long reading or page status into view;
+        // and a program write that no longer shows the start of its text.
+        QFETCH(int, box);
+        test::FormFixture f;
+        Form1& form = *f.form;
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QLineEdit* w = form.text_box(box);
+        w->show();
+        QVERIFY(w->isReadOnly());
+        const QString text = QStringLiteral("H") + QString(400, QLatin1Char(' ')) + QStringLiteral("tail");
+        w->setText(text);
+        w->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(w->hasFocus());
+        w->deselect();
+        QTest::keyClick(w, Qt::Key_End);
+        QCOMPARE(w->cursorPosition(), int(text.size()));
+        QVERIFY(ink_columns(w).last() >= w->width() / 2); // "tail" in view
+        QTest::keyClick(w, Qt::Key_Left);
+        QTest::keyClick(w, Qt::Key_Left);
+        QCOMPARE(w->cursorPosition(), int(text.size()) - 2);
+        w->setText(text); // the program writes the same text: the operator's place stays
+        QCOMPARE(w->cursorPosition(), int(text.size()) - 2);
+        QTest::keyClick(w, Qt::Key_Home);
+        QCOMPARE(w->cursorPosition(), 0);
+        QTest::keyClick(w, Qt::Key_End);
+        QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, QPoint(w->width() / 4, w->height() / 2));
+        QVERIFY2(w->cursorPosition() > 0, "a click left the cursor where it put it");
+        const QString other = text + QStringLiteral("!");
+        w->setText(other); // a new text from the program shows its start again
+        QCOMPARE(w->cursorPosition(), 0);
+        verifyStartShown(w, "after a new write");
+        QTest::keyClick(w, Qt::Key_End);
+        QCOMPARE(w->cursorPosition(), int(other.size()));
+        form.Command9->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(!w->hasFocus());
+        verifyStartShown(w, "after the focus left");
+    }
+
     void typingKeepsTheCursorWhereTheUserPutIt() {
         // Catches the start rule taking the cursor away from the operator's typing in an entry box.
         test::FormFixture f;

@@ -8,6 +8,11 @@ cd "$(dirname "$0")/../.."
 root_dir=$PWD
 
 build=build-pkg
+# Time stamps in the package come from the last commit, so that the same commit gives the same bytes.
+if [ -z "${SOURCE_DATE_EPOCH:-}" ] && git rev-parse --git-dir >/dev/null 2>&1; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+fi
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(date -d "$(sed -n 's/^ -- .*>  //p' packaging/changelog.in | head -1)" +%s)}
 launcher=()
 command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
@@ -21,6 +26,17 @@ version=$(dpkg-deb -f "$deb" Version)
 echo "package: $deb"
 
 fail() { echo "package check: $*" >&2; exit 1; }
+
+# A second package from the same commit, its files installed afresh (new files, new time stamps),
+# is byte for byte the same.
+first=$(mktemp)
+cp "$deb" "$first"
+(cd "$build" && rm -rf _CPack_Packages tessaro_*.deb && cpack -G DEB >/dev/null)
+if ! cmp -s "$first" "$deb"; then
+  rm -f "$first"
+  fail "two packages from the same commit differ"
+fi
+rm -f "$first"
 
 work=$(mktemp -d)
 pids=()
@@ -51,8 +67,9 @@ depends=$(field Depends)
 for p in libqt6widgets6 libqt6gui6 libqt6serialport6 libqt6printsupport6 libqt6svg6; do
   grep -qx "$p" <<<"$depends" || fail "Depends lacks $p"
 done
-grep -qx fonts-noto-cjk <<<"$depends" && fail "the CJK fonts are a hard dependency (they are only recommended)"
-field Recommends | grep -qx fonts-noto-cjk || fail "Recommends lacks fonts-noto-cjk"
+# The designed Chinese texts need a CJK font: the small one, or Noto where it is installed.
+dpkg-deb -f "$deb" Depends | grep -q 'fonts-wqy-microhei | fonts-noto-cjk' ||
+  fail "Depends lacks the CJK font (fonts-wqy-microhei | fonts-noto-cjk)"
 # No maintainer scripts: the package only puts files in place (dpkg's triggers refresh the menus).
 dpkg-deb -e "$deb" "$work/control"
 for s in preinst postinst prerm postrm config; do
@@ -199,6 +216,10 @@ EOF
     check_plugins $app "xcb, $fonts fonts"
     end_with_term $app
     [ ! -e "$lock" ] || fail "SIGTERM left the port's lock file $lock"
+    # Without a CJK font the program says so once; with one it says nothing.
+    warned=$(grep -c "no installed font shows the program's Chinese texts" "$work/xcb.log" || true)
+    [ $fonts = dejavu-only ] && [ "$warned" -ne 1 ] && fail "without CJK fonts the warning came $warned times"
+    [ $fonts = system ] && [ "$warned" -ne 0 ] && fail "the CJK font warning came with the system's fonts"
   done
 else
   echo "package check: no Xvfb/xdotool/xprop, the run on a display was skipped"
