@@ -1,8 +1,10 @@
 // tessaro-cli monitor: live readings as live-log CSV lines or JSON lines, to stdout or a crash-safe file.
 #include "cli_commands.h"
 #include "cli_common.h"
+#include "cli_mqtt.h"
 #include "meter_session.h"
 
+#include "link/live_json.h"
 #include "link/live_log.h"
 #include "link/live_reading.h"
 #include "link/meter_protocol.h"
@@ -12,11 +14,11 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
+#include <memory>
 
 #include <unistd.h>
 
@@ -31,21 +33,6 @@ constexpr milliseconds kMinInterval{100};
 constexpr seconds kStartWait{10}; // a meter must answer within this at the start
 
 const QString kCommand = QStringLiteral("monitor");
-
-// One JSON object a line: what log shippers and time-series databases take in.
-QByteArray json_line(const LiveLogReading& r) {
-    const QString amperes = live_amperes(r.count, r.range);
-    QJsonObject o{
-        {"time", iso_time_ms(r.time)},
-        {"current_a", amperes.isEmpty() ? QJsonValue() : QJsonValue(amperes.toDouble())},
-        {"shown", live_reading_text(r.count, r.range).trimmed()},
-        {"overload", live_overload(r.count, r.range)},
-        {"low_battery", r.low_batt},
-        {"count", r.count},
-        {"range_code", r.range},
-    };
-    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
-}
 
 class Monitor : public QObject {
 public:
@@ -67,6 +54,8 @@ public:
     int status = kSuccess;
     QString reason;
     qint64 readings = 0;
+    std::function<void(const LiveLogReading&)> on_reading; // each reading, beside the local output
+    std::function<void(const QString&)> on_link;           // the link's state in words
 
 private:
     void end(int code, const QString& why) {
@@ -94,6 +83,7 @@ private:
         since_answer_.start();
         if (silent_) {
             std::fputs("tessaro-cli monitor: the meter answers again\n", stderr);
+            if (on_link) on_link(QStringLiteral("meter answers"));
             silent_ = false;
         }
         const LiveFrame frame = decode_live_frame(bytes);
@@ -103,7 +93,7 @@ private:
         r.count = frame.count;
         r.range = frame.range;
         r.low_batt = frame.low_batt;
-        const QByteArray line = json_ ? json_line(r) : live_log_line(r);
+        const QByteArray line = json_ ? live_json_line(r) : live_log_line(r);
         if (log_) {
             if (const auto why = log_->append(line))
                 return end(kFailure, QStringLiteral("cannot write %1: %2").arg(log_->path(), *why));
@@ -111,6 +101,7 @@ private:
             return end(kFailure, QStringLiteral("cannot write the readings: %1").arg(reason_text(errno)));
         }
         ++readings;
+        if (on_reading) on_reading(r);
     }
 
     void onSilence(uint16_t address) {
@@ -123,6 +114,7 @@ private:
         }
         if (!silent_ && address == kLiveAddress) {
             std::fputs("tessaro-cli monitor: no answer from the meter; still asking\n", stderr);
+            if (on_link) on_link(QStringLiteral("no answer from the meter"));
             silent_ = true;
         }
     }
@@ -156,6 +148,8 @@ int run_monitor(QCoreApplication& app, const QStringList& args) {
                                     QStringLiteral("FILE"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("JSON lines instead of CSV."));
     for (const auto& o : {interval, duration, output, json}) parser.addOption(o);
+    const MqttOptions mqtt_options;
+    mqtt_options.addTo(parser);
     if (const auto status = parse(parser, kCommand, args)) return *status;
 
     QString error;
@@ -183,11 +177,20 @@ int run_monitor(QCoreApplication& app, const QStringList& args) {
         return kUsage;
     }
 
+    QString mqtt_error;
+    const auto mqtt_wanted = mqtt_request(parser, mqtt_options, milliseconds(*interval_ms), mqtt_error);
+    if (!mqtt_wanted) {
+        complain(kCommand, mqtt_error);
+        return kUsage;
+    }
+
     MSComm port;
     if (const auto why = open_port(port, *choice)) {
         complain(kCommand, *why);
         return kFailure;
     }
+    std::unique_ptr<MonitorMqtt> mqtt;
+    if (mqtt_wanted->settings) mqtt = std::make_unique<MonitorMqtt>(*mqtt_wanted, *choice, port.devicePath());
     LiveLog log;
     if (parser.isSet(output)) {
         const auto why = parser.isSet(json) ? log.open(parser.value(output), QByteArray())
@@ -206,16 +209,23 @@ int run_monitor(QCoreApplication& app, const QStringList& args) {
 
     Monitor monitor(port, *choice, milliseconds(*interval_ms), parser.isSet(json), log.is_open() ? &log : nullptr);
     catch_quit_signals(app, [&] { monitor.stop(); });
+    if (mqtt) {
+        monitor.on_reading = [&](const LiveLogReading& r) { mqtt->reading(r); };
+        monitor.on_link = [&](const QString& state) { mqtt->link(state); };
+        mqtt->on_required_failure = [&] { monitor.stop(); };
+        if (!mqtt->start()) return mqtt->finish();
+    }
     if (duration_s) QTimer::singleShot(seconds(*duration_s), &app, [&] { monitor.stop(); });
     monitor.start();
     app.exec();
     port.setPortOpen(false);
+    const int published = mqtt ? mqtt->finish() : kSuccess;
     if (const auto why = log.close(); why && monitor.status == kSuccess) {
         complain(kCommand, QStringLiteral("cannot finish %1: %2").arg(parser.value(output), *why));
         return kFailure;
     }
     if (monitor.status != kSuccess) complain(kCommand, monitor.reason);
-    return monitor.status;
+    return monitor.status != kSuccess ? monitor.status : published;
 }
 
 } // namespace tessaro::cli
