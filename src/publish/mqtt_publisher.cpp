@@ -69,7 +69,11 @@ QString mqtt_problem_text(MqttProblem problem, const MqttTarget& t, const QStrin
                                 : QStringLiteral("the broker at %1 refused the user name \"%2\" or its password")
                                       .arg(where, t.user);
     case MqttProblem::NotAuthorized:
-        return QStringLiteral("the broker at %1 refused this client: not authorised").arg(where);
+        // Mosquitto answers a wrong password with this too.
+        return t.user.isEmpty()
+                   ? QStringLiteral("the broker at %1 refused this client (not authorised): it may want a user name and password").arg(where)
+                   : QStringLiteral("the broker at %1 refused this client (not authorised): check the user name \"%2\" and its password")
+                         .arg(where, t.user);
     case MqttProblem::Refused:
         return QStringLiteral("the broker at %1 refused the connection: %2").arg(where, detail);
     case MqttProblem::Tls:

@@ -4,6 +4,7 @@
 #include "platform/paths.h"
 #include "records/record_store.h"
 #include "records/records_csv.h"
+#include "support/cli_run.h"
 #include "support/pty_pair.h"
 
 #include <QFile>
@@ -26,27 +27,11 @@ using tessaro::test::TempXdg;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = tessaro::test::CliRun;
 
 // Runs the tool with the event loop turning, so an in-process simulator keeps answering.
 Run run_cli(const QStringList& args, int timeout_ms = 60000) {
-    QProcess p;
-    p.start(QStringLiteral(CLI_EXE), args);
-    QSignalSpy finished(&p, &QProcess::finished);
-    Run r;
-    if (!p.waitForStarted(10000) || !(finished.count() > 0 || finished.wait(timeout_ms))) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return tessaro::test::run_program(QStringLiteral(CLI_EXE), args, timeout_ms);
 }
 
 // A fast meter behind port 3 holding n generated records.
