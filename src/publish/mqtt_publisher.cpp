@@ -88,6 +88,23 @@ QString mqtt_problem_text(MqttProblem problem, const MqttTarget& t, const QStrin
     return {};
 }
 
+QString mqtt_status_text(const MqttStatus& st, const MqttSettings& settings) {
+    QString state;
+    switch (st.state) {
+    case MqttState::Stopped: state = QStringLiteral("stopped"); break;
+    case MqttState::Connecting: state = QStringLiteral("connecting"); break;
+    case MqttState::Connected: state = QStringLiteral("connected"); break;
+    case MqttState::Waiting: state = QStringLiteral("reconnecting"); break;
+    }
+    if (st.state != MqttState::Connected && !st.problem_text.isEmpty()) state += QStringLiteral(" (%1)").arg(st.problem_text);
+    QString text = QStringLiteral("Publishing to %1 as %2: %3, %4 readings published")
+                       .arg(mqtt_url_text(settings.target), settings.name, state)
+                       .arg(st.published);
+    if (st.queued > 0) text += QStringLiteral(", %1 queued").arg(st.queued);
+    if (st.dropped > 0) text += QStringLiteral(", %1 dropped").arg(st.dropped);
+    return text;
+}
+
 MqttPublisher::MqttPublisher(MqttSettings settings, QObject* parent)
     : QObject(parent), settings_(std::move(settings)), backoff_(kFirstRetry) {
     topics_ = mqtt_topics(settings_.target.prefix, settings_.name);
@@ -99,6 +116,8 @@ MqttPublisher::MqttPublisher(MqttSettings settings, QObject* parent)
 }
 
 MqttPublisher::~MqttPublisher() {
+    // Its owner may be half destroyed already (a window deleting its children): nothing is told.
+    blockSignals(true);
     stop();
     dropSocket();
     if (mosq_) mosquitto_destroy(mosq_);

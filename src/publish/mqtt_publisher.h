@@ -64,6 +64,9 @@ struct MqttStatus {
     QString problem_text;
 };
 
+// The state in words for tooltips: "Publishing to mqtt://host/tessaro as port3: connected, 12 readings published".
+QString mqtt_status_text(const MqttStatus& status, const MqttSettings& settings);
+
 // A QObject around one libmosquitto client, driven by the caller's event loop: socket notifiers
 // for reading and writing and a timer for keep-alive pings and the time limit of an attempt.
 // Readings go into a bounded queue that is emptied while connected; the oldest are dropped when

@@ -4,6 +4,7 @@
 #include "link/live_json.h"
 #include "link/live_log.h"
 #include "platform/serial_device_map.h"
+#include "publish/publish_settings.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -117,21 +118,10 @@ std::optional<MqttRequest> mqtt_request(const QCommandLineParser& parser, const 
     return request;
 }
 
-QString default_meter_name(const PortChoice& choice, const QString& device_path) {
-    const QString stable = stable_device_path(device_path);
-    if (stable.startsWith(QLatin1String("/dev/serial/by-id/"))) {
-        const QString name = meter_name_from_device(stable);
-        if (!name.isEmpty()) return name;
-    }
-    if (choice.number > 0) return meter_name_from_port(choice.number);
-    const QString name = meter_name_from_device(choice.device);
-    return name.isEmpty() ? QStringLiteral("meter") : name;
-}
-
 MonitorMqtt::MonitorMqtt(const MqttRequest& request, const PortChoice& choice, const QString& device_path)
     : choice_(choice), device_(device_path), required_(request.required) {
     MqttSettings s = *request.settings;
-    if (s.name.isEmpty()) s.name = default_meter_name(choice, device_path);
+    if (s.name.isEmpty()) s.name = default_meter_name(choice.number, device_path);
     publisher_ = std::make_unique<MqttPublisher>(s);
 
     connect(publisher_.get(), &MqttPublisher::problem, this, [this](MqttProblem, const QString& text) {

@@ -56,9 +56,6 @@ struct MqttRequest {
 std::optional<MqttRequest> mqtt_request(const QCommandLineParser& parser, const MqttOptions& options,
                                         std::chrono::milliseconds interval, QString& error);
 
-// The meter's default name: the by-id name of the device opened, else "portN", else the device's name.
-QString default_meter_name(const PortChoice& choice, const QString& device_path);
-
 // The publisher of one monitor run and what it tells the operator on stderr.
 class MonitorMqtt : public QObject {
 public:
