@@ -17,14 +17,6 @@ namespace tessaro {
 
 namespace {
 
-MessageRequest warning(const QString& text) {
-    MessageRequest m;
-    m.title = QStringLiteral("System prompt");
-    m.text = text;
-    m.icon = MessageIcon::Warning;
-    return m;
-}
-
 // Problems that waiting does not mend: told once in a box; the others only in the tooltips.
 bool needs_the_operator(MqttProblem p) {
     return p == MqttProblem::UnknownHost || p == MqttProblem::BadLogin || p == MqttProblem::NotAuthorized
@@ -54,7 +46,7 @@ void Form1::start_publishing() {
     if (!settings) return;
     settings->version = QStringLiteral(TESSARO_VERSION);
     if (const auto why = save_publish_settings(*chosen, folder))
-        user_seam().message(this, warning(QStringLiteral("The publishing settings could not be kept.\n%1").arg(*why)));
+        user_seam().message(this, system_prompt_warning(QStringLiteral("The publishing settings could not be kept.\n%1").arg(*why)));
 
     publisher = new MqttPublisher(*settings, this);
     connect(publisher, &MqttPublisher::stateChanged, this, &Form1::show_publishing_state);
@@ -64,7 +56,7 @@ void Form1::start_publishing() {
         [this](MqttProblem problem, const QString& text) {
             show_publishing_state();
             if (!needs_the_operator(problem) || quitting || !publisher) return;
-            user_seam().message(this, warning(QStringLiteral("Publishing to MQTT: %1.").arg(text)));
+            user_seam().message(this, system_prompt_warning(QStringLiteral("Publishing to MQTT: %1.").arg(text)));
         },
         Qt::QueuedConnection);
     publisher->start();

@@ -16,13 +16,7 @@ namespace tessaro {
 
 namespace {
 
-MessageRequest warning(const QString& text) {
-    MessageRequest m;
-    m.title = QStringLiteral("System prompt");
-    m.text = text;
-    m.icon = MessageIcon::Warning;
-    return m;
-}
+MessageRequest warning(const QString& text) { return system_prompt_warning(text); }
 
 MessageRequest stopped(const QString& name, const QString& reason) {
     return warning(QStringLiteral("Recording to \"%1\" stopped.\n%2").arg(QDir::toNativeSeparators(name), reason));

@@ -35,6 +35,15 @@ struct OpenRequest {
     QString filter;               // e.g. "CSV files (*.csv);;All files (*)"
 };
 
+// A warning box titled "System prompt", the main window's title for its messages.
+inline MessageRequest system_prompt_warning(const QString& text) {
+    MessageRequest m;
+    m.title = QStringLiteral("System prompt");
+    m.text = text;
+    m.icon = MessageIcon::Warning;
+    return m;
+}
+
 // What the operator sets for publishing to an MQTT broker.
 struct PublishRequest {
     QString url;                  // mqtt://host[:port][/prefix] or mqtts://...
