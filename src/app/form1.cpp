@@ -178,7 +178,7 @@ void Form1::load() {
     Command11_Click();
     select_saved_port();
     show_alarm_panel_state();
-    show_recording_state();
+    show_publishing_state(); // and the recording's
     describe_lamp();
 }
 
