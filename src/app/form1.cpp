@@ -67,6 +67,10 @@ void Form1::create_menu() {
     record_action = add(ssjk, "record_to_file", QStringLiteral("Record to file\u2026"));
     stop_record_action = add(ssjk, "stop_recording", QStringLiteral("Stop recording"));
     stop_record_action->setEnabled(false);
+    publish_action = add(ssjk, "publish_mqtt", QStringLiteral("Publish to MQTT\u2026"));
+    stop_publish_action = add(ssjk, "stop_publishing", QStringLiteral("Stop publishing"));
+    stop_publish_action->setEnabled(false);
+    ssjk->setToolTipsVisible(true);
     lscx = bar->addMenu(QStringLiteral("History(L)"));
     lscx->setObjectName("lscx");
     ducu = add(lscx, "ducu", "Read");
@@ -141,6 +145,8 @@ void Form1::connect_handlers() {
     connect(open_csv_action, &QAction::triggered, this, &Form1::open_records_csv);
     connect(record_action, &QAction::triggered, this, &Form1::start_recording);
     connect(stop_record_action, &QAction::triggered, this, &Form1::stop_recording);
+    connect(publish_action, &QAction::triggered, this, &Form1::start_publishing);
+    connect(stop_publish_action, &QAction::triggered, this, &Form1::stop_publishing);
 }
 
 void Form1::load() {
@@ -173,7 +179,7 @@ void Form1::load() {
     Command11_Click();
     select_saved_port();
     show_alarm_panel_state();
-    show_recording_state();
+    show_publishing_state(); // and the recording's
     describe_lamp();
 }
 

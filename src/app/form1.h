@@ -34,6 +34,7 @@ class QTimer;
 namespace tessaro {
 
 class ChartWidget;
+class MqttPublisher;
 class MSComm;
 class PortsWindow;
 struct LiveFrame;
@@ -81,6 +82,7 @@ public:
     PortsWindow* ports_window = nullptr;
     // Additions: the records file (File menu) and the live log (Realtime menu).
     QAction *export_csv_action, *open_csv_action, *record_action, *stop_record_action;
+    QAction *publish_action, *stop_publish_action; // Realtime: "Publish to MQTT…", "Stop publishing"
 
     // Text1..Text42 by number (index 0 unused).
     QLineEdit* text_box(int n) const { return text_boxes_.at(static_cast<size_t>(n)); }
@@ -167,10 +169,19 @@ public:
     // --- live log (link/) ---
     void start_recording();      // Realtime: Record to file...
     void stop_recording();       // Realtime: Stop recording
-    void log_live_reading(const LiveFrame& frame); // one accepted reading into the log
+    void log_live_reading(const LiveLogReading& reading); // one accepted reading into the log
     void sync_live_log();        // flushes the log to the disk when it is due
     void show_recording_state(); // the menu items and the tooltips that tell the log's state
+    LiveLogReading live_log_reading(const LiveFrame& frame) const; // the reading as logged and published
     LiveLog live_log;
+
+    // --- MQTT publishing (app/) ---
+    void start_publishing();     // Realtime: Publish to MQTT...
+    void stop_publishing();      // Realtime: Stop publishing
+    void publish_live_reading(const LiveLogReading& reading);
+    void show_publishing_state(); // the menu items' and the status line's tooltips
+    QString publishing_tip() const;
+    MqttPublisher* publisher = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

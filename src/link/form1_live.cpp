@@ -98,7 +98,9 @@ void Form1::live_frame() {
         Label2->setText(labels.min.text);
         min_shown = labels.min.shown;
     }
-    log_live_reading(frame);
+    const LiveLogReading logged = live_log_reading(frame);
+    log_live_reading(logged);
+    publish_live_reading(logged);
 }
 
 void Form1::redraw_stat_labels() {

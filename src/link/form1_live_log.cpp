@@ -16,13 +16,7 @@ namespace tessaro {
 
 namespace {
 
-MessageRequest warning(const QString& text) {
-    MessageRequest m;
-    m.title = QStringLiteral("System prompt");
-    m.text = text;
-    m.icon = MessageIcon::Warning;
-    return m;
-}
+MessageRequest warning(const QString& text) { return system_prompt_warning(text); }
 
 MessageRequest stopped(const QString& name, const QString& reason) {
     return warning(QStringLiteral("Recording to \"%1\" stopped.\n%2").arg(QDir::toNativeSeparators(name), reason));
@@ -66,8 +60,7 @@ void Form1::stop_recording() {
     }
 }
 
-void Form1::log_live_reading(const LiveFrame& frame) {
-    if (!live_log.is_open()) return;
+LiveLogReading Form1::live_log_reading(const LiveFrame& frame) const {
     LiveLogReading reading;
     reading.time = QDateTime::currentDateTime();
     reading.count = frame.count;
@@ -77,6 +70,11 @@ void Form1::log_live_reading(const LiveFrame& frame) {
         reading.alarm = AlarmState::NotLocked;
     else
         reading.alarm = alarm_hit == kAlarmHit ? AlarmState::Alarm : AlarmState::Normal;
+    return reading;
+}
+
+void Form1::log_live_reading(const LiveLogReading& reading) {
+    if (!live_log.is_open()) return;
     const QString name = live_log.path();
     const auto failure = live_log.append(live_log_line(reading));
     show_recording_state();
@@ -105,10 +103,10 @@ void Form1::show_recording_state() {
     const bool on = live_log.is_open();
     record_action->setEnabled(!on);
     stop_record_action->setEnabled(on);
-    const QString tip = on ? QStringLiteral("Recording to %1: %2 readings")
-                                 .arg(QDir::toNativeSeparators(live_log.path()))
-                                 .arg(live_log.readings())
-                           : QString();
+    QStringList tips;
+    if (on) tips << QStringLiteral("Recording to %1: %2 readings").arg(QDir::toNativeSeparators(live_log.path())).arg(live_log.readings());
+    if (const QString publishing = publishing_tip(); !publishing.isEmpty()) tips << publishing;
+    const QString tip = tips.join(u'\n');
     if (Text29->toolTip() != tip) {
         Text29->setToolTip(tip);
         Text40->setToolTip(tip);

@@ -36,7 +36,9 @@ std::optional<int> live_ampere_decimals(uint8_t range) {
     }
 }
 
-const char* alarm_text(AlarmState state) {
+} // namespace
+
+const char* alarm_state_text(AlarmState state) {
     switch (state) {
     case AlarmState::Alarm: return "alarm";
     case AlarmState::Normal: return "normal";
@@ -44,8 +46,6 @@ const char* alarm_text(AlarmState state) {
     }
     return "not locked";
 }
-
-} // namespace
 
 QByteArray live_log_header() { return QByteArrayLiteral("time,current_a,shown,overload,low_battery,alarm\r\n"); }
 
@@ -72,7 +72,7 @@ QByteArray live_log_line(const LiveLogReading& r) {
     line += ',' + csv_field(live_reading_text(r.count, r.range).trimmed());
     line += live_overload(r.count, r.range) ? ",1" : ",0";
     line += r.low_batt ? ",1," : ",0,";
-    line += alarm_text(r.alarm);
+    line += alarm_state_text(r.alarm);
     line += "\r\n";
     return line;
 }

@@ -27,6 +27,9 @@ struct LiveLogReading {
     AlarmState alarm = AlarmState::NotLocked;
 };
 
+// "alarm", "normal" or "not locked": the alarm column's text.
+const char* alarm_state_text(AlarmState state);
+
 // The header line (CR LF at the end).
 QByteArray live_log_header();
 

@@ -93,7 +93,9 @@ TempFile create_temp_file(const QByteArray& beside) {
     return temp;
 }
 
-std::optional<QString> write_file_atomically(const QString& path, const QByteArray& data) {
+namespace {
+
+std::optional<QString> write_atomically(const QString& path, const QByteArray& data, bool secret) {
     if (path.isEmpty()) return reason_text(ENOENT);
     const QByteArray target = target_of(path);
     struct stat old {};
@@ -102,8 +104,17 @@ std::optional<QString> write_file_atomically(const QString& path, const QByteArr
     TempFile temp = create_temp_file(target);
     if (temp.fd < 0) return reason_text(errno);
 
-    // A replaced file keeps who may read it.
-    if (exists) ::fchmod(temp.fd, old.st_mode & 07777);
+    // A secret is closed to others before a byte of it is written; a replaced file keeps who may read it.
+    if (secret) {
+        if (::fchmod(temp.fd, S_IRUSR | S_IWUSR) != 0) {
+            const int error = errno;
+            ::close(temp.fd);
+            ::unlink(temp.name.constData());
+            return reason_text(error);
+        }
+    } else if (exists) {
+        ::fchmod(temp.fd, old.st_mode & 07777);
+    }
 
     int error = 0;
     if (!write_fully(temp.fd, data.constData(), data.size()) || ::fsync(temp.fd) != 0) error = errno;
@@ -115,6 +126,16 @@ std::optional<QString> write_file_atomically(const QString& path, const QByteArr
     }
     sync_folder(folder_of(target));
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QString> write_file_atomically(const QString& path, const QByteArray& data) {
+    return write_atomically(path, data, false);
+}
+
+std::optional<QString> write_private_file_atomically(const QString& path, const QByteArray& data) {
+    return write_atomically(path, data, true);
 }
 
 bool replace_with_link(const QByteArray& existing, const QByteArray& target) {

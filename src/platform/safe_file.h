@@ -15,6 +15,9 @@ namespace tessaro {
 // refused and left as it is: replacing it would destroy a device node or starve a reader.
 // nullopt on success, otherwise the system's reason ("No space left on device").
 std::optional<QString> write_file_atomically(const QString& path, const QByteArray& data);
+// The same for a secret (a password): the file is readable by its owner only (mode 0600) from its
+// creation on, whatever the replaced file allowed.
+std::optional<QString> write_private_file_atomically(const QString& path, const QByteArray& data);
 
 // Points link_path at target: a new link under an unpredictable name, renamed over the old one,
 // so link_path always names either the old device or the new one.

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 class QPrinter;
@@ -34,6 +35,24 @@ struct OpenRequest {
     QString filter;               // e.g. "CSV files (*.csv);;All files (*)"
 };
 
+// A warning box titled "System prompt", the main window's title for its messages.
+inline MessageRequest system_prompt_warning(const QString& text) {
+    MessageRequest m;
+    m.title = QStringLiteral("System prompt");
+    m.text = text;
+    m.icon = MessageIcon::Warning;
+    return m;
+}
+
+// What the operator sets for publishing to an MQTT broker.
+struct PublishRequest {
+    QString url;                  // mqtt://host[:port][/prefix] or mqtts://...
+    QString name;                 // the meter's name in topics
+    QString user;                 // empty: the URL's, if any
+    QString password;
+    bool ha_discovery = false;    // announce the meter to Home Assistant
+};
+
 // The default shows the real Qt dialogs; widget tests install a scripted answerer.
 class UserSeam {
 public:
@@ -51,6 +70,10 @@ public:
     // Lets the operator pick and set up the printer; false on cancel.
     virtual bool print_setup(QWidget* parent, QPrinter& printer) = 0;
     virtual void open_url(const QString& url) = 0;
+    // The broker settings for publishing, starting from `proposed`; nullopt on cancel.
+    // `check` says what is wrong with an entry (empty when it is fine); the dialog stays open until then.
+    virtual std::optional<PublishRequest> publish_settings(QWidget* parent, const PublishRequest& proposed,
+                                                           const std::function<QString(const PublishRequest&)>& check);
 };
 
 // The seam in force: the real dialogs unless a test installed another one.

@@ -100,17 +100,17 @@ public:
     }
     QByteArray xdo(const QStringList& args) { return tool(QStringLiteral("xdotool"), args); }
 
-    // The first window whose name matches the pattern, polled until the deadline.
+    // The first window whose name matches the pattern, polled until the deadline (looked for at
+    // least once, so an expired deadline asks whether it is there now).
     QString waitWindow(const QString& pattern, QDeadlineTimer deadline) {
-        while (!deadline.hasExpired()) {
+        do {
             const QByteArray out =
                 xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), pattern});
             const QList<QByteArray> ids = out.trimmed().split('\n');
             if (!ids.isEmpty() && !ids.first().isEmpty()) return QString::fromLatin1(ids.first());
-            if (app.state() == QProcess::NotRunning) return {};
+            if (app.state() == QProcess::NotRunning || deadline.hasExpired()) return {};
             QTest::qWait(200);
-        }
-        return {};
+        } while (true);
     }
 
     QRect geometry(const QString& window) {

@@ -32,4 +32,16 @@ bool ScriptedUser::print_setup(QWidget*, QPrinter& printer) {
 
 void ScriptedUser::open_url(const QString& url) { urls << url; }
 
+std::optional<PublishRequest> ScriptedUser::publish_settings(QWidget*, const PublishRequest& proposed,
+                                                             const std::function<QString(const PublishRequest&)>& check) {
+    publish_proposals << proposed;
+    if (publish_entries.isEmpty()) return std::nullopt;
+    const PublishRequest entry = publish_entries.dequeue();
+    if (const QString problem = check(entry); !problem.isEmpty()) {
+        publish_problems << problem;
+        return std::nullopt;
+    }
+    return entry;
+}
+
 } // namespace tessaro::test

@@ -1,8 +1,10 @@
 // tessaro-cli monitor: live readings as live-log CSV lines or JSON lines, to stdout or a crash-safe file.
 #include "cli_commands.h"
 #include "cli_common.h"
+#include "cli_mqtt.h"
 #include "meter_session.h"
 
+#include "link/live_json.h"
 #include "link/live_log.h"
 #include "link/alarm_rules.h"
 #include "link/live_reading.h"
@@ -14,13 +16,12 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTimer>
 
 #include <chrono>
 #include <cstdio>
 #include <limits>
+#include <functional>
 #include <memory>
 
 #include <unistd.h>
@@ -37,24 +38,7 @@ constexpr seconds kStartWait{10}; // a meter must answer within this at the star
 
 const QString kCommand = QStringLiteral("monitor");
 
-// One JSON object a line: what log shippers and time-series databases take in.
-QByteArray json_line(const LiveLogReading& r) {
-    const QString amperes = live_amperes(r.count, r.range);
-    QJsonObject o{
-        {"time", iso_time_ms(r.time)},
-        {"current_a", amperes.isEmpty() ? QJsonValue() : QJsonValue(amperes.toDouble())},
-        {"shown", live_reading_text(r.count, r.range).trimmed()},
-        {"overload", live_overload(r.count, r.range)},
-        {"low_battery", r.low_batt},
-        {"count", r.count},
-        {"range_code", r.range},
-    };
-    // Only with a threshold: the objects stay as they were for scripts that read them.
-    if (r.alarm != AlarmState::NotLocked) o.insert("alarm", r.alarm == AlarmState::Alarm ? "alarm" : "normal");
-    return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
-}
-
-// Whether a line is one of json_line's objects: a JSON lines log is continued only then.
+// Whether a line is one of live_json_line's objects: a JSON lines log is continued only then.
 bool is_json_reading(QByteArrayView line) {
     const QJsonDocument doc = QJsonDocument::fromJson(line.toByteArray());
     return doc.isObject() && doc.object().contains(QLatin1String("time")) &&
@@ -192,6 +176,8 @@ public:
     QString summary() const {
         return QStringLiteral("%1 readings, %2, %3, %4").arg(readings).arg(labels_.min, labels_.max, labels_.avg);
     }
+    std::function<void(const LiveLogReading&)> on_reading; // each reading, beside the local output
+    std::function<void(const QString&)> on_link;           // the link's state in words
 
 private:
     void end(int code, const QString& why) {
@@ -223,12 +209,13 @@ private:
         since_answer_.start();
         if (silent_) {
             note("the meter answers again");
+            if (on_link) on_link(QStringLiteral("meter answers"));
             silent_ = false;
         }
         const LiveFrame frame = decode_live_frame(bytes);
         if (!carries_reading(frame)) return;
         const LiveLogReading r = reading(frame);
-        QByteArray line = settings_.json ? json_line(r) : live_log_line(r);
+        QByteArray line = settings_.json ? live_json_line(r) : live_log_line(r);
         if (log_) {
             if (const auto why = log_->append(line))
                 return end(kFailure, QStringLiteral("cannot write %1: %2").arg(log_->path(), *why));
@@ -242,6 +229,7 @@ private:
             }
         }
         ++readings;
+        if (on_reading) on_reading(r);
         if (r.alarm == AlarmState::Alarm && settings_.exit_on_alarm)
             return end(kAlarm, QStringLiteral("alarm: %1 at or above the threshold %2")
                                    .arg(live_reading_text(r.count, r.range).trimmed(), settings_.threshold_text));
@@ -278,6 +266,7 @@ private:
         }
         if (!silent_ && address == kLiveAddress) {
             note("no answer from the meter; still asking");
+            if (on_link) on_link(QStringLiteral("no answer from the meter"));
             silent_ = true;
         }
     }
@@ -305,6 +294,8 @@ int run_monitor(QCoreApplication& app, const QStringList& args) {
         "output goes away, with the file complete; then a summary line goes to standard error."));
     const MonitorOptions options;
     options.addTo(parser);
+    const MqttOptions mqtt_options;
+    mqtt_options.addTo(parser);
     if (const auto status = parse(parser, kCommand, args)) return *status;
     QString error;
     const auto settings = options.read(parser, error);
@@ -319,11 +310,20 @@ int run_monitor(QCoreApplication& app, const QStringList& args) {
         }
     }
 
+    QString mqtt_error;
+    const auto mqtt_wanted = mqtt_request(parser, mqtt_options, settings->interval, mqtt_error);
+    if (!mqtt_wanted) {
+        complain(kCommand, mqtt_error);
+        return kUsage;
+    }
+
     MSComm port;
     if (const auto why = open_port(port, settings->port)) {
         complain(kCommand, *why);
         return kFailure;
     }
+    std::unique_ptr<MonitorMqtt> mqtt;
+    if (mqtt_wanted->settings) mqtt = std::make_unique<MonitorMqtt>(*mqtt_wanted, settings->port, port.devicePath());
     LiveLog log;
     if (!settings->file.isEmpty()) {
         const auto why = settings->json ? log.open(settings->file, QByteArray(), is_json_reading) : log.open(settings->file);
@@ -344,11 +344,18 @@ int run_monitor(QCoreApplication& app, const QStringList& args) {
 
     Monitor monitor(port, *settings, log.is_open() ? &log : nullptr);
     catch_quit_signals(app, [&] { monitor.stop(); });
+    if (mqtt) {
+        monitor.on_reading = [&](const LiveLogReading& r) { mqtt->reading(r); };
+        monitor.on_link = [&](const QString& state) { mqtt->link(state); };
+        mqtt->on_required_failure = [&] { monitor.stop(); };
+        if (!mqtt->start()) return mqtt->finish();
+    }
     std::unique_ptr<Deadline> deadline;
     if (settings->duration) deadline = std::make_unique<Deadline>(*settings->duration, [&] { monitor.stop(); });
     monitor.start();
     app.exec();
     port.setPortOpen(false);
+    const int published = mqtt ? mqtt->finish() : kSuccess;
     if (const auto why = log.close(); why && monitor.status == kSuccess) {
         complain(kCommand, QStringLiteral("cannot finish %1: %2").arg(settings->file, *why));
         return kFailure;
@@ -361,7 +368,7 @@ int run_monitor(QCoreApplication& app, const QStringList& args) {
     }
     if (monitor.status == kFailure) complain(kCommand, monitor.reason);
     else if (monitor.status == kAlarm && !settings->quiet) complain(kCommand, monitor.reason);
-    return monitor.status;
+    return monitor.status != kSuccess ? monitor.status : published;
 }
 
 } // namespace tessaro::cli

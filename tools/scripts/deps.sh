@@ -10,6 +10,7 @@ packages=(
   poppler-utils
   clang libclang-rt-14-dev
   libbenchmark-dev
+  libmosquitto-dev mosquitto mosquitto-clients
   appstream desktop-file-utils lintian dpkg-dev file
 )
 

@@ -53,7 +53,8 @@ for f in /usr/bin/tessaro /usr/bin/tessaro-meter-sim \
   /usr/share/applications/io.tessaro.tessaro.desktop /usr/share/metainfo/io.tessaro.tessaro.metainfo.xml \
   /usr/share/icons/hicolor/scalable/apps/io.tessaro.tessaro.svg /usr/share/icons/hicolor/48x48/apps/io.tessaro.tessaro.png \
   /usr/share/man/man1/tessaro.1.gz /usr/share/man/man1/tessaro-meter-sim.1.gz \
-  /usr/share/doc/tessaro/copyright /usr/share/doc/tessaro/changelog.gz; do
+  /usr/share/doc/tessaro/copyright /usr/share/doc/tessaro/changelog.gz \
+  /usr/lib/systemd/system/tessaro-monitor@.service /usr/share/doc/tessaro/examples/monitor.conf.example; do
   grep -qx -- "$f" "$work/files" || fail "the package lacks $f"
 done
 grep -v '^/usr/' "$work/files" | grep -vx '/' | grep . && fail "files outside /usr"
@@ -108,6 +109,20 @@ web='  <url type="homepage">https://www.example.com/tessaro/</url>\n  <screensho
 sed "s|@TESSARO_METAINFO_WEB@|$web\n|" data/io.tessaro.tessaro.metainfo.xml.in >"$sample"
 grep -q '<screenshot ' "$sample" || fail "the metainfo template has no place for the web address"
 validate_metainfo "$sample"
+
+# --- The monitor's systemd unit: systemd-analyze finds nothing to say ------------------------------
+if command -v systemd-analyze >/dev/null 2>&1; then
+  unit="$work/unit/tessaro-monitor@.service"
+  mkdir -p "$work/unit"
+  # The extracted tessaro-cli stands in for the installed one; man finds the extracted manual page.
+  sed "s|/usr/bin/tessaro-cli|$root/usr/bin/tessaro-cli|" "$root/usr/lib/systemd/system/tessaro-monitor@.service" >"$unit"
+  out=$(MANPATH="$root/usr/share/man" systemd-analyze verify "$unit" 2>&1) || fail "systemd-analyze verify: $out"
+  [ -z "$out" ] || fail "systemd-analyze verify: $out"
+  grep -qx 'DynamicUser=yes' "$unit" && grep -qx 'SupplementaryGroups=dialout' "$unit" ||
+    fail "the monitor unit does not run as a dynamic user in the dialout group"
+else
+  echo "systemd-analyze missing: the monitor unit is not verified"
+fi
 
 # --- The extracted programs --------------------------------------------------------------------------
 bin="$root/usr/bin/tessaro"
