@@ -79,6 +79,7 @@ public:
     PortsWindow* ports_window = nullptr;
     // Additions: the records file (File menu) and the live log (Realtime menu).
     QAction *export_csv_action, *open_csv_action, *record_action, *stop_record_action;
+    QAction* open_recording_action = nullptr; // File, "Open recording…" (trend/)
 
     // Text1..Text42 by number (index 0 unused).
     QLineEdit* text_box(int n) const { return text_boxes_.at(static_cast<size_t>(n)); }
@@ -160,6 +161,9 @@ public:
     bool download_running() const; // a count or record request is on the wire
     void export_records_csv();   // File: Export CSV...
     void open_records_csv();     // File: Open CSV...
+
+    // --- trend of a recording (trend/) ---
+    void open_recording();       // File: Open recording...
 
     // --- live log (link/) ---
     void start_recording();      // Realtime: Record to file...

@@ -47,7 +47,7 @@ void complain(const QString& command, const QString& reason) {
     std::fflush(stderr);
 }
 
-std::optional<int> parse(QCommandLineParser& parser, const QString& command, const QStringList& args) {
+std::optional<int> parse(QCommandLineParser& parser, const QString& command, const QStringList& args, int positionals) {
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     parser.addOption(help);
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
@@ -66,8 +66,8 @@ std::optional<int> parse(QCommandLineParser& parser, const QString& command, con
         std::fflush(stdout);
         return kSuccess;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        complain(command, QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().front()));
+    if (parser.positionalArguments().size() > positionals) {
+        complain(command, QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().value(positionals)));
         std::fprintf(stderr, "Try 'tessaro-cli %s --help'.\n", qPrintable(command));
         return kUsage;
     }

@@ -29,7 +29,9 @@ void complain(const QString& command, const QString& reason);
 
 // Parses args for a subcommand; on --help prints the help and returns kSuccess, on a bad
 // command line prints the reason and the usage line and returns kUsage; nullopt to go on.
-std::optional<int> parse(QCommandLineParser& parser, const QString& command, const QStringList& args);
+// More than `positionals` arguments that are no options make a bad command line.
+std::optional<int> parse(QCommandLineParser& parser, const QString& command, const QStringList& args,
+                         int positionals = 0);
 
 // --port N and --device PATH.
 struct PortOptions {

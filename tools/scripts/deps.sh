@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config ccache
   qt6-base-dev qt6-serialport-dev libgl-dev
-  libqt6svg6 fonts-noto-cjk
+  libqt6svg6 qt6-svg-dev fonts-noto-cjk
   xvfb xdotool x11-utils imagemagick
   poppler-utils
   clang libclang-rt-14-dev
