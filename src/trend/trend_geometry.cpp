@@ -148,7 +148,7 @@ QString current_text(double amperes) {
     if (!std::isfinite(amperes)) return QStringLiteral("—");
     const bool milli = std::abs(amperes) < 1.0;
     const double v = milli ? amperes * 1000.0 : amperes;
-    const double mag = std::abs(v);
+    const double mag = std::abs(v) * (1 + 1e-6); // a float's 0.01 is 0.0099999998
     const int decimals = mag >= 100 ? 1 : mag >= 10 ? 2 : 3;
     return QString::number(v, 'f', decimals) + (milli ? QStringLiteral(" mA") : QStringLiteral(" A"));
 }
