@@ -53,7 +53,7 @@ void paint_data(QPainter& p, const TrendPicture& pic, const TrendColours& c) {
     }
     // The mean line, broken at gaps and at readings without a value.
     p.setRenderHint(QPainter::Antialiasing, true);
-    QPen line(c.line, 1.5);
+    QPen line(c.line, 1.0);
     line.setCosmetic(true);
     p.setPen(line);
     p.setBrush(c.line);

@@ -26,8 +26,11 @@ constexpr int kLargest = 8192; // a 8192 x 8192 picture is 256 MB in memory whil
 // without one, the computer's local time.
 std::optional<int64_t> parse_time(QString text) {
     text = text.trimmed();
-    if (const QDate d = QDate::fromString(text, Qt::ISODate); d.isValid())
+    if (text.size() == 10) {
+        const QDate d = QDate::fromString(text, Qt::ISODate);
+        if (!d.isValid()) return std::nullopt;
         return QDateTime(d, QTime(0, 0)).toMSecsSinceEpoch();
+    }
     if (text.size() > 10 && text[10] == u' ') text[10] = u'T';
     const QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
     if (!t.isValid()) return std::nullopt;

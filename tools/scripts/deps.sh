@@ -6,7 +6,7 @@ packages=(
   cmake g++ make pkg-config ccache
   qt6-base-dev qt6-serialport-dev libgl-dev
   libqt6svg6 qt6-svg-dev fonts-noto-cjk
-  xvfb xdotool x11-utils imagemagick
+  xvfb xdotool x11-utils imagemagick time
   poppler-utils
   clang libclang-rt-14-dev
   libbenchmark-dev
