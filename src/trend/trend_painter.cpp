@@ -87,6 +87,7 @@ void paint_data(QPainter& p, const TrendPicture& pic, const TrendColours& c) {
         const double top = pic.plot.top();
         p.drawPolygon(QPolygonF({QPointF(x - kMarkPx, top), QPointF(x + kMarkPx, top), QPointF(x, top + kMarkPx * 1.6)}));
     }
+    p.setRenderHint(QPainter::Antialiasing, false);
     QPen dashed(c.backwards, 1.0, Qt::DashLine);
     dashed.setCosmetic(true);
     p.setPen(dashed);

@@ -165,6 +165,28 @@ private slots:
         QVERIFY(!data_near(img, pic.x_of(rec.time(50)), pic.y_of(0.010), 0));
     }
 
+    void timeGoingBackIsDrawnInFileOrderWithAMark() {
+        // Catches a step back in time that crashes, joins the two runs, or leaves no mark.
+        Recording rec;
+        for (int i = 0; i < 100; ++i) rec.append(kStart + i * 500, 0.010f, 0);
+        for (int i = 0; i < 100; ++i) rec.append(kStart + 20'000 + i * 500, 0.020f, 0); // back by 29.5 s
+        rec.update();
+        QCOMPARE(rec.runs(), size_t(2));
+        TrendPicture pic;
+        const QImage img = paint(rec, request(kStart, kStart + 70'000), &pic);
+        for (const EnvelopeColumn& c : pic.envelope.columns)
+            if (c.first == 100) QVERIFY(!c.joined);
+        const int x = int(pic.x_of(rec.time(100)));
+        bool mark = false;
+        for (int dx = -1; dx <= 1 && !mark; ++dx)
+            for (int y = int(pic.plot.top()) + 2; y < int(pic.plot.bottom()) && !mark; ++y)
+                mark = QColor(img.pixel(x + dx, y)) == TrendColours().backwards;
+        QVERIFY(mark);
+        // Both runs are drawn where their times put them.
+        QVERIFY(data_near(img, pic.x_of(kStart + 40'000), pic.y_of(0.010)));
+        QVERIFY(data_near(img, pic.x_of(kStart + 40'000), pic.y_of(0.020)));
+    }
+
     void exportsDecodeAndShowTheData_data() {
         QTest::addColumn<int>("format");
         QTest::newRow("png") << int(PictureFormat::Png);

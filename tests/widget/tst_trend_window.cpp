@@ -116,6 +116,24 @@ private slots:
         QCOMPARE(plot->span(), away);
     }
 
+    void oddLinesAreCountedAndAnEmptyLogFillsIn() {
+        // Catches skipped lines kept from the operator, or a just-started log that never shows its readings.
+        QByteArray bytes = test::live_log_bytes({});
+        QVERIFY(test::write_bytes(log_, bytes));
+        TrendWindow* w = openThroughMenu(log_);
+        QVERIFY(w);
+        QCOMPARE(w->file().recording().size(), size_t(0));
+        QVERIFY(w->notes()->isHidden());
+        QVERIFY(test::write_bytes(log_, "not a reading\r\n" + test::live_log_bytes(readings_, false), QIODevice::Append));
+        w->look_for_readings();
+        QCOMPARE(w->file().recording().size(), size_t(kReadings));
+        QCOMPARE(w->plot()->follow(), TrendPlot::Follow::All);
+        QVERIFY(w->plot()->span().t0 <= readings_.front().time.toMSecsSinceEpoch());
+        QVERIFY(w->plot()->span().t1 >= readings_.back().time.toMSecsSinceEpoch());
+        QVERIFY(!w->notes()->isHidden());
+        QVERIFY2(w->notes()->text().contains(QLatin1String("Line 2 is no reading")), qPrintable(w->notes()->text()));
+    }
+
     void keyboardAndWheelZoomAndPan() {
         // Catches keys that do nothing, a wheel zoom that moves the instant under the cursor, Home not fitting all.
         TrendWindow* w = openThroughMenu(log_);
