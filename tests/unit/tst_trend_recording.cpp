@@ -193,6 +193,24 @@ private slots:
         QCOMPARE(rec.summarize(0, rec.size()).alarm_ms, int64_t(8 * 500));
     }
 
+    void daylightSavingChangeInsideTheLog() {
+        // Catches the autumn hour that repeats on the wall clock read as time going backwards.
+        const QTimeZone berlin("Europe/Berlin");
+        const QDateTime start(QDate(2026, 10, 25), QTime(1, 30), berlin);
+        const auto readings = test::steady_readings(start, 3 * 3600, 1000, [](int) { return 500; });
+        const QByteArray bytes = test::live_log_bytes(readings);
+        QVERIFY(bytes.contains("T02:30:00.000+02:00") && bytes.contains("T02:30:00.000+01:00"));
+        const QString p = path("autumn.csv");
+        QVERIFY(test::write_bytes(p, bytes));
+        RecordingFile file;
+        QVERIFY(!file.open(p));
+        QCOMPARE(file.read_all(), RecordingFile::Step::AtEnd);
+        QCOMPARE(file.recording().size(), readings.size());
+        QCOMPARE(file.recording().runs(), size_t(1));
+        QCOMPARE(file.recording().latest() - file.recording().earliest(), qint64(3 * 3600 - 1) * 1000);
+        QCOMPARE(file.notes(), QString());
+    }
+
     void badFiles_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("refused");
