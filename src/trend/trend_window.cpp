@@ -133,9 +133,10 @@ void TrendWindow::look_for_readings() {
         show_notes(); // a file that got shorter says so
         return;
     }
-    RecordingFile::Step step;
-    while ((step = file_->read_some()) == RecordingFile::Step::More) {
-    }
+    // A large addition is taken in pieces, one per tick, so the windows stay responsive.
+    constexpr int kBlocksPerLook = 16;
+    RecordingFile::Step step = RecordingFile::Step::More;
+    for (int n = 0; n < kBlocksPerLook && step == RecordingFile::Step::More; ++n) step = file_->read_some();
     if (step == RecordingFile::Step::Refused) {
         follow_->stop();
         tell(QStringLiteral("%1 is no longer followed:\n%2").arg(file_->path(), file_->refusal()));
