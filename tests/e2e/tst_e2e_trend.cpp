@@ -98,6 +98,8 @@ private slots:
         QProcessEnvironment env = s.env;
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         s.app.setProcessEnvironment(env);
+        QDir().mkpath(QStringLiteral(E2E_ARTIFACTS));
+        s.app.setStandardErrorFile(QStringLiteral(E2E_ARTIFACTS "/tessaro-recording.stderr.txt"));
         s.app.start(QStringLiteral(TESSARO_EXE), {QStringLiteral("--recording"), log});
         QVERIFY(s.app.waitForStarted(5000));
         QVERIFY2(!s.waitWindow(QStringLiteral("^night.csv.*Trend$"), QDeadlineTimer(30s)).isEmpty(), "no trend window");
