@@ -45,10 +45,14 @@ private slots:
         QProcessEnvironment env = s.env;
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         s.app.setProcessEnvironment(env);
+        QDir().mkpath(QStringLiteral(E2E_ARTIFACTS));
+        s.app.setStandardErrorFile(QStringLiteral(E2E_ARTIFACTS "/tessaro-menu.stderr.txt"));
         s.app.start(QStringLiteral(TESSARO_EXE), {});
         QVERIFY(s.app.waitForStarted(5000));
         const QString splash = s.waitWindow(QStringLiteral("^Form2$"), QDeadlineTimer(30s));
-        QVERIFY2(!splash.isEmpty(), "no splash window");
+        QVERIFY2(!splash.isEmpty(), qPrintable(QStringLiteral("no splash window; the program %1 (status %2)")
+                                                   .arg(s.app.state() == QProcess::Running ? QStringLiteral("runs") : QStringLiteral("ended"))
+                                                   .arg(s.app.exitCode())));
         s.clickAt(s.geometry(splash).topLeft() + QPoint(100, 100));
         const QString main_window = s.waitWindow(QStringLiteral("^TessaroV1.0$"), QDeadlineTimer(30s));
         QVERIFY2(!main_window.isEmpty(), "no main window");
