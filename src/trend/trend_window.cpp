@@ -43,6 +43,7 @@ TrendWindow* TrendWindow::open_recording(const QString& path, QWidget* parent) {
         return nullptr;
     }
     auto* w = new TrendWindow(std::move(file), parent);
+    if (w->refused_) return nullptr; // told, and on its way out
     w->show();
     return w;
 }
@@ -120,6 +121,7 @@ void TrendWindow::read_step() {
     show_statistics();
     show_notes();
     if (step == RecordingFile::Step::Refused) {
+        refused_ = true;
         tell(QStringLiteral("Cannot show %1:\n%2").arg(file_->path(), file_->refusal()));
         close();
         return;

@@ -59,6 +59,7 @@ private:
     QTimer* follow_ = nullptr;
     QTimer* reader_ = nullptr;
     bool loading_ = true;
+    bool refused_ = false; // the file turned out unshowable while being read
 };
 
 } // namespace tessaro::trend
