@@ -27,7 +27,7 @@ bool among(const std::array<std::string_view, N>& list, std::string_view word) {
     return std::find(list.begin(), list.end(), word) != list.end();
 }
 
-CommandLine refuse(std::string problem) { return {CommandLine::Action::Refuse, std::move(problem)}; }
+CommandLine refuse(std::string problem) { return {CommandLine::Action::Refuse, std::move(problem), {}}; }
 
 } // namespace
 
@@ -47,6 +47,16 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
             if (line.action != CommandLine::Action::Help) line.action = CommandLine::Action::Version;
             continue;
         }
+        if (arg == "--recording") {
+            if (i + 1 == args.size() || args[i + 1].empty()) return refuse("option '--recording' needs a file");
+            line.recording = args[++i];
+            continue;
+        }
+        if (arg.rfind("--recording=", 0) == 0) {
+            line.recording = arg.substr(12);
+            if (line.recording.empty()) return refuse("option '--recording' needs a file");
+            continue;
+        }
         // Qt reads "--platform" as "-platform".
         std::string_view word(arg);
         if (word.size() > 2 && word.substr(0, 2) == "--") word.remove_prefix(1);
@@ -64,7 +74,9 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     return line;
 }
 
-std::string usage_line() { return "Usage: tessaro [--help | --version] [Qt options such as -platform NAME, -style NAME]"; }
+std::string usage_line() {
+    return "Usage: tessaro [--help | --version] [--recording FILE] [Qt options such as -platform NAME, -style NAME]";
+}
 
 std::string help_text(const std::string& config_dir) {
     return usage_line() +
@@ -74,8 +86,11 @@ std::string help_text(const std::string& config_dir) {
            "\n"
            "  -h, --help     show this help and end\n"
            "  -v, --version  show the version and end\n"
+           "  --recording FILE\n"
+           "                 show a live log or JSON-lines recording as a trend in a window of\n"
+           "                 its own (File > Open recording... does the same)\n"
            "  Qt's own options (-platform, -style, -display, -reverse, ...) are passed to Qt;\n"
-           "  \"--\" ends the options. The program takes no file arguments.\n"
+           "  \"--\" ends the options. The program takes no other file arguments.\n"
            "\n"
            "Files (in " +
            config_dir +

@@ -10,6 +10,7 @@ struct CommandLine {
     enum class Action { Run, Help, Version, Refuse };
     Action action = Action::Run;
     std::string problem; // why the line is refused
+    std::string recording; // --recording FILE: shown in a trend window at start
 };
 
 // Decides what the arguments after the program name ask for. Qt's own options (-platform xcb,

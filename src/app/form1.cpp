@@ -59,6 +59,7 @@ void Form1::create_menu() {
     ports_item = add(wj, "ports_item", QStringLiteral("Ports…"));
     export_csv_action = add(wj, "export_csv", QStringLiteral("Export CSV\u2026"));
     open_csv_action = add(wj, "open_csv", QStringLiteral("Open CSV\u2026"));
+    open_recording_action = add(wj, "open_recording", QStringLiteral("Open recording\u2026"));
     l = add(wj, "l", "Exit");
     ssjk = bar->addMenu(QStringLiteral("Realtime(S)"));
     ssjk->setObjectName("ssjk");
@@ -143,6 +144,7 @@ void Form1::connect_handlers() {
     when_enabled(d_uy_x, Command16, &Form1::Command16_Click);
     connect(export_csv_action, &QAction::triggered, this, &Form1::export_records_csv);
     connect(open_csv_action, &QAction::triggered, this, &Form1::open_records_csv);
+    connect(open_recording_action, &QAction::triggered, this, &Form1::open_recording);
     connect(record_action, &QAction::triggered, this, &Form1::start_recording);
     connect(stop_record_action, &QAction::triggered, this, &Form1::stop_recording);
     connect(publish_action, &QAction::triggered, this, &Form1::start_publishing);

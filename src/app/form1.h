@@ -83,6 +83,7 @@ public:
     // Additions: the records file (File menu) and the live log (Realtime menu).
     QAction *export_csv_action, *open_csv_action, *record_action, *stop_record_action;
     QAction *publish_action, *stop_publish_action; // Realtime: "Publish to MQTT…", "Stop publishing"
+    QAction* open_recording_action = nullptr; // File, "Open recording…" (trend/)
 
     // Text1..Text42 by number (index 0 unused).
     QLineEdit* text_box(int n) const { return text_boxes_.at(static_cast<size_t>(n)); }
@@ -165,6 +166,9 @@ public:
     bool download_running() const; // a count or record request is on the wire
     void export_records_csv();   // File: Export CSV...
     void open_records_csv();     // File: Open CSV...
+
+    // --- trend of a recording (trend/) ---
+    void open_recording();       // File: Open recording...
 
     // --- live log (link/) ---
     void start_recording();      // Realtime: Record to file...

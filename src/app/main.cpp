@@ -5,10 +5,12 @@
 #include "font_check.h"
 #include "form2.h"
 #include "platform/paths.h"
+#include "trend/trend_window.h"
 
 #include <QApplication>
 #include <QFont>
 #include <QIcon>
+#include <QPointer>
 #include <QScreen>
 #include <QTextStream>
 
@@ -74,6 +76,11 @@ int main(int argc, char* argv[]) {
     base.setPointSizeF(9);
     QApplication::setFont(base);
 
+    // --recording: the trend window opens beside the splash; the main window comes as always.
+    QPointer<QWidget> trend_window;
+    if (!line.recording.empty())
+        trend_window = trend::TrendWindow::open_recording(QString::fromLocal8Bit(line.recording.c_str()));
+
     auto* splash = new Form2;
     splash->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(splash, &Form2::entered, [&] {
@@ -87,5 +94,6 @@ int main(int argc, char* argv[]) {
     splash->activateWindow();
     const int rc = QApplication::exec();
     main_window.reset();
+    delete trend_window;
     return rc;
 }

@@ -53,6 +53,10 @@ private slots:
         QTest::newRow("lone dash") << "-" << A::Refuse;
         QTest::newRow("three dashes") << "---platform xcb" << A::Refuse;
         QTest::newRow("refusal after help") << "--help --bogus" << A::Refuse;
+        QTest::newRow("recording") << "--recording week.csv -platform xcb" << A::Run;
+        QTest::newRow("recording joined") << "--recording=week.csv" << A::Run;
+        QTest::newRow("recording without a file") << "--recording" << A::Refuse;
+        QTest::newRow("recording with an empty name") << "--recording=" << A::Refuse;
     }
     void decides() {
         // Catches Qt's own options refused (or a stray word accepted and silently ignored).
@@ -61,6 +65,13 @@ private slots:
         const CommandLine got = parse_command_line(words(line));
         QCOMPARE(got.action, action);
         QCOMPARE(got.problem.empty(), action != CommandLine::Action::Refuse);
+    }
+
+    void recordingNamesTheFile() {
+        // Catches --recording taking the wrong word, or swallowing a Qt option as its file.
+        QCOMPARE(parse_command_line({"--recording", "a b.csv", "-reverse"}).recording, std::string("a b.csv"));
+        QCOMPARE(parse_command_line({"--recording=x.jsonl"}).recording, std::string("x.jsonl"));
+        QVERIFY(parse_command_line({"-reverse"}).recording.empty());
     }
 
     void refusalNamesTheArgument() {

@@ -167,11 +167,11 @@ private slots:
     void menuItems_data() {
         QTest::addColumn<QString>("menu");
         QTest::addColumn<QStringList>("items");
-        // The designed items, with the additions (Ports, the records file, the live log) before Exit
-        // and after Start.
+        // The designed items, with the additions (Ports, the records file, the recording's trend, the
+        // live log) before Exit and after Start.
         QTest::newRow("wj") << "File(F)"
                             << QStringList{"History", "Realtime", "Read", "Save", "Ports\u2026", "Export CSV\u2026",
-                                           "Open CSV\u2026", "Exit"};
+                                           "Open CSV\u2026", "Open recording\u2026", "Exit"};
         QTest::newRow("ssjk") << "Realtime(S)" << QStringList{"Pause", "Start", "Record to file\u2026", "Stop recording"};
         QTest::newRow("lscx") << "History(L)" << QStringList{"Read", "Save", "Empty", "Up", "Down", "Restore"};
         QTest::newRow("daying_1") << "Print(D)" << QStringList{"Print"};

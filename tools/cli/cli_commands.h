@@ -10,5 +10,7 @@ namespace tessaro::cli {
 int run_ports(QCoreApplication& app, const QStringList& args);
 int run_download(QCoreApplication& app, const QStringList& args);
 int run_monitor(QCoreApplication& app, const QStringList& args);
+// plot draws with a GUI application of its own (offscreen), so it takes the whole command line.
+int run_plot(int argc, char** argv);
 
 } // namespace tessaro::cli

@@ -64,7 +64,7 @@ void complain(const QString& command, const QString& reason) {
     std::fflush(stderr);
 }
 
-std::optional<int> parse(QCommandLineParser& parser, const QString& command, const QStringList& args) {
+std::optional<int> parse(QCommandLineParser& parser, const QString& command, const QStringList& args, int positionals) {
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")},
@@ -93,8 +93,8 @@ std::optional<int> parse(QCommandLineParser& parser, const QString& command, con
         std::fflush(stdout);
         return kSuccess;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        complain(command, QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().front()));
+    if (parser.positionalArguments().size() > positionals) {
+        complain(command, QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().value(positionals)));
         std::fprintf(stderr, "Try 'tessaro-cli %s --help'.\n", qPrintable(command));
         return kUsage;
     }

@@ -35,7 +35,9 @@ void complain(const QString& command, const QString& reason);
 // Parses args for a subcommand, adding -h/--help, --version and -q/--quiet; on --help or
 // --version prints it and returns kSuccess, on a bad command line prints the reason and the usage
 // line and returns kUsage; nullopt to go on.
-std::optional<int> parse(QCommandLineParser& parser, const QString& command, const QStringList& args);
+// More than `positionals` arguments that are no options make a bad command line.
+std::optional<int> parse(QCommandLineParser& parser, const QString& command, const QStringList& args,
+                         int positionals = 0);
 // -q: standard error is kept to errors (no progress, notices or summary).
 bool quiet(const QCommandLineParser& parser);
 

@@ -1,5 +1,5 @@
-// tessaro-cli: lists the serial ports, downloads the meter's records and logs its live readings,
-// without a display.
+// tessaro-cli: lists the serial ports, downloads the meter's records, logs its live readings and
+// plots recordings, without a display.
 #include "cli_commands.h"
 #include "cli_common.h"
 
@@ -23,6 +23,8 @@ constexpr const char* kOverview =
     "  monitor (--port N | --device PATH) [--interval MS] [--duration TIME] [--samples N]\n"
     "          [-o FILE|-] [--json] [--lf] [--threshold VALUE[mA|A] [--exit-on-alarm]]\n"
     "                                  live readings as CSV lines or JSON lines\n"
+    "  plot FILE -o OUT.png|OUT.svg [--from TIME] [--to TIME] [--size WxH]\n"
+    "                                  a recording's trend as a picture\n"
     "\n"
     "Every command takes --help, --version and -q (standard error only for errors).\n"
     "'tessaro-cli COMMAND --help' describes a command; each has a man page (tessaro-cli-ports(1), ...).\n"
@@ -33,6 +35,7 @@ constexpr const char* kOverview =
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "plot") == 0) return tessaro::cli::run_plot(argc, argv);
     QCoreApplication app(argc, argv);
     // Under a file size limit (ulimit -f) an output write past it fails with EFBIG and is reported
     // as an output failure (status 2) instead of the signal killing the program mid-file.

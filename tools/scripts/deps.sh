@@ -5,8 +5,8 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config ccache
   qt6-base-dev qt6-serialport-dev libgl-dev
-  libqt6svg6 fonts-noto-cjk
-  xvfb xdotool x11-utils imagemagick openbox
+  libqt6svg6 qt6-svg-dev fonts-noto-cjk
+  xvfb xdotool x11-utils imagemagick openbox time
   poppler-utils
   clang libclang-rt-14-dev
   libbenchmark-dev
