@@ -1,14 +1,18 @@
 // The end-to-end tests' session: a private Xvfb and home, the program and helper tools on that display.
 #pragma once
 
+#include "support/generous_wait.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QMap>
 #include <QPoint>
 #include <QProcess>
 #include <QRect>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,6 +26,16 @@ constexpr int kTwipsPerPixel = 15;
 struct Twips {
     int left, top, width, height;
 };
+
+// The first of the display tools the scenarios drive that is not installed; empty when all are.
+inline QString missingTool() {
+    for (const char* tool : {"Xvfb", "xdotool", "import"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) return QString::fromLatin1(tool);
+    return {};
+}
+inline QString missingToolText(const QString& tool) {
+    return QStringLiteral("%1 is not installed (tools/scripts/deps.sh installs it)").arg(tool);
+}
 
 // Sends SIGTERM, then SIGKILL, and waits: nothing outlives the scenario.
 void stop(QProcess& p) {
@@ -111,6 +125,44 @@ public:
             QTest::qWait(200);
         }
         return {};
+    }
+
+    // The program's visible windows now (its menus pop up as windows of their own).
+    int programWindows() {
+        const QByteArray out = xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                    QStringLiteral("--classname"), QStringLiteral("tessaro")});
+        return static_cast<int>(out.trimmed().split('\n').size() - (out.trimmed().isEmpty() ? 1 : 0));
+    }
+    // Waits until the program shows more windows than `before` (a menu has opened), polled.
+    bool waitMoreWindows(int before, QDeadlineTimer deadline) {
+        while (!deadline.hasExpired()) {
+            if (programWindows() > before) return true;
+            if (app.state() == QProcess::NotRunning) return false;
+            QTest::qWait(100);
+        }
+        return false;
+    }
+
+    // Clicks through the splash and finds the main window; sets `client`. Empty when it never came.
+    QString openMainWindow(int client_width, int client_height) {
+        const QString splash = waitWindow(QStringLiteral("^Form2$"), QDeadlineTimer(60s));
+        if (splash.isEmpty()) return {};
+        clickAt(geometry(splash).topLeft() + QPoint(100, 100));
+        const QString main_window = waitWindow(QStringLiteral("^TessaroV1.0$"), QDeadlineTimer(60s));
+        if (main_window.isEmpty()) return {};
+        const QRect mg = geometry(main_window);
+        if (mg.width() != client_width || mg.height() <= client_height) return {};
+        client = QPoint(mg.x(), mg.y() + mg.height() - client_height);
+        return main_window;
+    }
+
+    // The screen inside a control's rectangle, from a fresh screenshot.
+    QImage grab(const Twips& c) {
+        const QString file = path(QStringLiteral("grab.png"));
+        tool(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), file});
+        const QRect r(client + QPoint(c.left / kTwipsPerPixel, c.top / kTwipsPerPixel),
+                      QSize(c.width / kTwipsPerPixel, c.height / kTwipsPerPixel));
+        return QImage(file).convertToFormat(QImage::Format_RGB32).copy(r);
     }
 
     QRect geometry(const QString& window) {
