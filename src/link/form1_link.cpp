@@ -363,7 +363,10 @@ void Form1::Timer3_Timer() {
     lamp_tick();
     read_port_box(*this);
     if (MSComm1->PortOpen() && last_port && *last_port != MSComm1->CommPort()) close_port(*this);
-    if (Text40->text() == QLatin1String("Connect Fail") && MSComm1->PortOpen()) close_port(*this);
+    // A port check on its way is let finish: a meter slower than this tick would otherwise never get
+    // the chance to turn "Connect Fail" back into "Connect Success".
+    const bool check_due = exchange.dueAddress(Clock::now()) == kPortCheckAddress;
+    if (Text40->text() == QLatin1String("Connect Fail") && MSComm1->PortOpen() && !check_due) close_port(*this);
     if (MSComm1->PortOpen() || !last_port) return;
 
     remember_port(*this);

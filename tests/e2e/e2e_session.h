@@ -72,11 +72,20 @@ public:
 
     // A free display of the given screen ("1280x1024x24"): Xvfb picks it and tells it on our pipe.
     bool startDisplay(const QString& screen) {
+        // On a shared machine another X server going down at the same moment may take the display
+        // number's socket with it: the display must answer before a scenario uses it.
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            if (startXvfb(screen) && !xdo({QStringLiteral("getdisplaygeometry")}).trimmed().isEmpty()) return true;
+            stop(xvfb);
+        }
+        return false;
+    }
+    bool startXvfb(const QString& screen) {
         xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                                             QStringLiteral("0"), screen, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        if (!xvfb.waitForStarted(5000)) return false;
+        if (!xvfb.waitForStarted(tessaro::test::kWaitMs)) return false;
         QByteArray number;
-        for (QDeadlineTimer d(15s); !number.endsWith('\n') && !d.hasExpired();) {
+        for (QDeadlineTimer d(60s); !number.endsWith('\n') && !d.hasExpired() && xvfb.state() == QProcess::Running;) {
             xvfb.waitForReadyRead(200);
             number += xvfb.readAllStandardOutput();
         }
@@ -102,7 +111,7 @@ public:
     }
 
     // Runs a helper tool (xdotool, import, ...) on our display; returns its stdout.
-    QByteArray tool(const QString& program, const QStringList& args, int timeout_ms = 10000) {
+    QByteArray tool(const QString& program, const QStringList& args, int timeout_ms = 30000) {
         QProcess p;
         p.setProcessEnvironment(env);
         p.start(program, args);

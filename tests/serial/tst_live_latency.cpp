@@ -34,21 +34,26 @@ private slots:
     void stateLineAndReadings_data() {
         QTest::addColumn<int>("latency");
         QTest::addColumn<int>("silentAfter"); // requests answered before a 5 s outage; 0: none
-        QTest::newRow("0 ms") << 0 << 0;
-        QTest::newRow("300 ms") << 300 << 0;
-        QTest::newRow("900 ms") << 900 << 0;
-        QTest::newRow("0 ms, 5 s outage") << 0 << 12;
-        QTest::newRow("300 ms, 5 s outage") << 300 << 10;
-        QTest::newRow("900 ms, 5 s outage") << 900 << 8;
+        QTest::addColumn<int>("badChecks");   // first port checks answered wrong
+        QTest::newRow("0 ms") << 0 << 0 << 0;
+        QTest::newRow("300 ms") << 300 << 0 << 0;
+        QTest::newRow("900 ms") << 900 << 0 << 0;
+        QTest::newRow("0 ms, 5 s outage") << 0 << 12 << 0;
+        QTest::newRow("300 ms, 5 s outage") << 300 << 10 << 0;
+        QTest::newRow("900 ms, 5 s outage") << 900 << 8 << 0;
+        QTest::newRow("900 ms, first check answered wrong") << 900 << 0 << 1;
     }
     void stateLineAndReadings() {
         // Catches "Connection Fail" kept on the state line while live readings arrive (a slow meter,
-        // after an outage), the port check never getting its turn between live polls, and a reply
-        // later than the poll thrown away instead of shown.
+        // after an outage), the port check never getting its turn between live polls, a slow meter's
+        // answer to the check never awaited after "Connect Fail" (the port closed under it), and a
+        // reply later than the poll thrown away instead of shown.
         QFETCH(int, latency);
         QFETCH(int, silentAfter);
+        QFETCH(int, badChecks);
         LinkFixture t;
         MeterSimOptions o = slowMeter(latency);
+        o.badChecks = badChecks;
         if (silentAfter > 0) {
             o.silentAfter = silentAfter;
             o.silentFor = 5s;
