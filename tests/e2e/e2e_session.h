@@ -11,6 +11,7 @@
 #include <QMap>
 #include <QPoint>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRect>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -72,27 +73,25 @@ public:
 
     // A free display of the given screen ("1280x1024x24"): Xvfb picks it and tells it on our pipe.
     bool startDisplay(const QString& screen) {
-        // On a shared machine another X server going down at the same moment may take the display
-        // number's socket with it: the display must answer before a scenario uses it.
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            if (startXvfb(screen) && !xdo({QStringLiteral("getdisplaygeometry")}).trimmed().isEmpty()) return true;
+        // A display number of its own, away from the low numbers that every other X server on a
+        // shared machine takes first (display :0 was seen to vanish under a running scenario while
+        // other servers came and went). The display must answer before a scenario uses it.
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            if (startXvfb(screen, 200 + static_cast<int>(QRandomGenerator::global()->bounded(700)))) return true;
             stop(xvfb);
         }
         return false;
     }
-    bool startXvfb(const QString& screen) {
-        xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                            QStringLiteral("0"), screen, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        if (!xvfb.waitForStarted(tessaro::test::kWaitMs)) return false;
-        QByteArray number;
-        for (QDeadlineTimer d(60s); !number.endsWith('\n') && !d.hasExpired() && xvfb.state() == QProcess::Running;) {
-            xvfb.waitForReadyRead(200);
-            number += xvfb.readAllStandardOutput();
-        }
-        if (!number.endsWith('\n')) return false;
-        display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+    bool startXvfb(const QString& screen, int number) {
+        display = QLatin1Char(':') + QString::number(number);
         env.insert(QStringLiteral("DISPLAY"), display);
-        return true;
+        xvfb.start(QStringLiteral("Xvfb"), {display, QStringLiteral("-screen"), QStringLiteral("0"), screen,
+                                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        if (!xvfb.waitForStarted(tessaro::test::kWaitMs)) return false;
+        // A number already in use ends the server at once; a free one answers once it is up.
+        for (QDeadlineTimer d(60s); !d.hasExpired() && xvfb.state() == QProcess::Running; QTest::qWait(100))
+            if (!xdo({QStringLiteral("getdisplaygeometry")}).trimmed().isEmpty()) return true;
+        return false;
     }
 
     // A private home: config, runtime, cache and save folders all inside the temp folder.
