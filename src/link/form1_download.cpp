@@ -141,6 +141,9 @@ void Form1::count_reply() {
         user_seam().message(this, MessageRequest{QStringLiteral("No Data"), QStringLiteral("System prompt")});
         dl_box_open = false;
         if (quitting) return;
+        // The meter had nothing to answer while the box was open: the watchdog's next look comes
+        // a whole period after the request that follows, not on the next tick.
+        link_ticks = 0;
     }
     pair_half = 0;
     pair_retries = 0;

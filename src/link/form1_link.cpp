@@ -27,10 +27,30 @@ using std::chrono::milliseconds;
 using Clock = MeterExchange::Clock;
 
 constexpr milliseconds kLinkTick{60};
+// While live polling runs and the meter is known to answer, the link tick checks it this often,
+// and only when the line is free: a slow meter's live replies are not held back for it.
+constexpr milliseconds kLiveCheckEvery{2500};
 constexpr int kWatchdogTicks = 40;      // the watchdog looks on the tick after this many
 constexpr int kPortFileRecheckTicks = 16;
 constexpr uint8_t kSeen = 16;
 const QString kLineSettings = QStringLiteral("4800,n,8,1");
+
+// The length one receive event takes of this request's reply (a record pair: one frame).
+int armed_length(uint16_t address) {
+    switch (address_kind(address)) {
+    case AddressKind::Live: return kLiveFrameBytes;
+    case AddressKind::RecordPair: return kRecordFrameBytes;
+    case AddressKind::PortCheck:
+    case AddressKind::Count:
+    case AddressKind::Other: break;
+    }
+    return kWordReplyBytes;
+}
+
+void arm_for(Form1& f, uint16_t address) {
+    f.MSComm1->setRThreshold(armed_length(address));
+    f.MSComm1->setInputLen(armed_length(address));
+}
 
 void transmit(Form1& f, uint16_t address) {
     // Whatever still waits belongs to an exchange that is over.
@@ -38,6 +58,22 @@ void transmit(Form1& f, uint16_t address) {
     // Both words in one write: the same bytes on the wire, one system call.
     f.MSComm1->Output(encode_request(address));
     f.exchange.sent(address, Clock::now());
+    // The senders arm the port themselves; a request held back goes out after they have returned.
+    arm_for(f, address);
+}
+
+bool text_is(const QLineEdit* box, const char* text) { return box->text() == QLatin1String(text); }
+
+// Live polling runs (Pause and the history view end it) and the meter has not failed its check.
+bool live_polling(const Form1& f) { return f.acq_on == 1 && !text_is(f.Text40, "Connect Fail"); }
+
+void send_port_check(Form1& f) {
+    f.MSComm1->setRThreshold(kWordReplyBytes);
+    f.MSComm1->setInputLen(kWordReplyBytes);
+    f.link_state = 2; // between live polls the link is idle while the check is out
+    f.link_phase = 2;
+    f.send_address(kPortCheckAddress);
+    f.check_sent.start();
 }
 
 void flush_pending(Form1& f);
@@ -49,13 +85,53 @@ void schedule_flush(Form1& f) {
 
 void flush_pending(Form1& f) {
     if (!f.exchange.pending) return;
+    const uint16_t address = *f.exchange.pending;
+    const bool live = address_kind(address) == AddressKind::Live;
+    if (live && !live_polling(f)) {
+        // Polling stopped (Pause, the history view) or the meter failed its check while the
+        // request waited: it never goes out.
+        f.exchange.pending.reset();
+        return;
+    }
     if (!f.exchange.lineFree(Clock::now())) {
         schedule_flush(f);
         return;
     }
-    const uint16_t address = *f.exchange.pending;
+    if (live && !text_is(f.Text40, "Connect Success") && !f.dl_box_open) {
+        // The meter answers again after an outage: the port check goes before the held poll, so
+        // the state line follows within one reply time, however slow the meter.
+        f.exchange.pending.reset();
+        send_port_check(f);
+        f.exchange.pending = address;
+        schedule_flush(f);
+        return;
+    }
     f.exchange.pending.reset();
     transmit(f, address);
+    if (live) {
+        // As the live poll leaves the link when it sends.
+        f.link_state = 1;
+        f.link_phase = 3;
+    }
+}
+
+// The reply on the wire when a request was held behind it, if the link still wants it: a live
+// reading while polling goes on, or the port check that went out between two polls.
+void answer_before_held(Form1& f, uint16_t answered) {
+    const bool live_held = f.exchange.pending && address_kind(*f.exchange.pending) == AddressKind::Live;
+    switch (address_kind(answered)) {
+    case AddressKind::Live:
+        if (f.link_phase != 3 || !live_polling(f)) return;
+        if (f.link_state == 1) f.dl_session = 1;
+        f.live_frame();
+        return;
+    case AddressKind::PortCheck:
+        if (live_held) f.port_check_reply();
+        return;
+    case AddressKind::Count:
+    case AddressKind::RecordPair:
+    case AddressKind::Other: return;
+    }
 }
 
 // The port box's number, parsed again only when its text has changed.
@@ -140,6 +216,15 @@ void Form1::send_address(uint16_t address) {
         const bool scheduled = exchange.pending.has_value();
         exchange.pending = address;
         if (!scheduled) schedule_flush(*this);
+        // The sender arms the port for the held request's reply: once it has returned, the port
+        // waits for the reply on the wire again.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (!exchange.pending) return;
+                if (const auto due = exchange.dueAddress(Clock::now())) arm_for(*this, *due);
+            },
+            Qt::QueuedConnection);
         return;
     }
     transmit(*this, address);
@@ -171,8 +256,11 @@ void Form1::MSComm1_OnComm() {
     rx_seen = kSeen;
 
     if (exchange.pending) {
-        // This block answers the exchange before the held request, not that request.
-        if (!more_due) flush_pending(*this);
+        // This block answers the exchange before the held request, never that request.
+        if (more_due) return;
+        if (!took.dropped && answering) answer_before_held(*this, *answering);
+        if (quitting) return;
+        flush_pending(*this);
         return;
     }
     // The answer to an exchange that was given up, or to a request of another kind than the link
@@ -257,11 +345,16 @@ void Form1::Timer1_Timer() {
     if (!MSComm1->PortOpen()) {
         live_skip = 0;
         set_text(Text40, QStringLiteral("Connection Fail"));
-    } else if (link_state == 2 && exchange.lineFree(Clock::now()) && !exchange.pending && !dl_box_open) {
-        MSComm1->setRThreshold(kWordReplyBytes);
-        MSComm1->setInputLen(kWordReplyBytes);
-        link_phase = 2;
-        send_address(kPortCheckAddress);
+    } else if (!exchange.lineFree(Clock::now()) || exchange.pending || dl_box_open) {
+        // An exchange is on the wire or waits for its turn: the check comes after it.
+    } else if (link_state == 2) {
+        send_port_check(*this);
+    } else if (link_phase == 3 && live_polling(*this) &&
+               (!text_is(Text40, "Connect Success") || !check_sent.isValid() ||
+                check_sent.hasExpired(kLiveCheckEvery.count()))) {
+        // Live polling never leaves the link idle: between two polls the check goes out while the
+        // meter is not known to answer right, else now and then.
+        send_port_check(*this);
     }
 
     if (held_for_sort && !sorting) {
@@ -277,7 +370,10 @@ void Form1::Timer3_Timer() {
     lamp_tick();
     read_port_box(*this);
     if (MSComm1->PortOpen() && last_port && *last_port != MSComm1->CommPort()) close_port(*this);
-    if (Text40->text() == QLatin1String("Connect Fail") && MSComm1->PortOpen()) close_port(*this);
+    // A port check on its way is let finish: a meter slower than this tick would otherwise never get
+    // the chance to turn "Connect Fail" back into "Connect Success".
+    const bool check_due = exchange.dueAddress(Clock::now()) == kPortCheckAddress;
+    if (Text40->text() == QLatin1String("Connect Fail") && MSComm1->PortOpen() && !check_due) close_port(*this);
     if (MSComm1->PortOpen() || !last_port) return;
 
     remember_port(*this);

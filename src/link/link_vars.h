@@ -31,6 +31,7 @@ struct LinkVars {
     bool dl_unfinished = false;
 
     MeterExchange exchange; // one request on the wire at a time, and the request held back
+    QElapsedTimer check_sent;  // since the last port check went out
     bool held_for_sort = false;               // record frames wait in the port while a sort runs
     bool dl_box_open = false;                 // "No Data" is open: the exchange must not be given up
 

@@ -1,14 +1,19 @@
 // The end-to-end tests' session: a private Xvfb and home, the program and helper tools on that display.
 #pragma once
 
+#include "support/generous_wait.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QMap>
 #include <QPoint>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRect>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,6 +27,16 @@ constexpr int kTwipsPerPixel = 15;
 struct Twips {
     int left, top, width, height;
 };
+
+// The first of the display tools the scenarios drive that is not installed; empty when all are.
+inline QString missingTool() {
+    for (const char* tool : {"Xvfb", "xdotool", "import"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) return QString::fromLatin1(tool);
+    return {};
+}
+inline QString missingToolText(const QString& tool) {
+    return QStringLiteral("%1 is not installed (tools/scripts/deps.sh installs it)").arg(tool);
+}
 
 // Sends SIGTERM, then SIGKILL, and waits: nothing outlives the scenario.
 void stop(QProcess& p) {
@@ -58,18 +73,25 @@ public:
 
     // A free display of the given screen ("1280x1024x24"): Xvfb picks it and tells it on our pipe.
     bool startDisplay(const QString& screen) {
-        xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                            QStringLiteral("0"), screen, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        if (!xvfb.waitForStarted(5000)) return false;
-        QByteArray number;
-        for (QDeadlineTimer d(15s); !number.endsWith('\n') && !d.hasExpired();) {
-            xvfb.waitForReadyRead(200);
-            number += xvfb.readAllStandardOutput();
+        // A display number of its own, away from the low numbers that every other X server on a
+        // shared machine takes first (display :0 was seen to vanish under a running scenario while
+        // other servers came and went). The display must answer before a scenario uses it.
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            if (startXvfb(screen, 200 + static_cast<int>(QRandomGenerator::global()->bounded(700)))) return true;
+            stop(xvfb);
         }
-        if (!number.endsWith('\n')) return false;
-        display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+        return false;
+    }
+    bool startXvfb(const QString& screen, int number) {
+        display = QLatin1Char(':') + QString::number(number);
         env.insert(QStringLiteral("DISPLAY"), display);
-        return true;
+        xvfb.start(QStringLiteral("Xvfb"), {display, QStringLiteral("-screen"), QStringLiteral("0"), screen,
+                                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        if (!xvfb.waitForStarted(tessaro::test::kWaitMs)) return false;
+        // A number already in use ends the server at once; a free one answers once it is up.
+        for (QDeadlineTimer d(60s); !d.hasExpired() && xvfb.state() == QProcess::Running; QTest::qWait(100))
+            if (!xdo({QStringLiteral("getdisplaygeometry")}).trimmed().isEmpty()) return true;
+        return false;
     }
 
     // A private home: config, runtime, cache and save folders all inside the temp folder.
@@ -88,7 +110,7 @@ public:
     }
 
     // Runs a helper tool (xdotool, import, ...) on our display; returns its stdout.
-    QByteArray tool(const QString& program, const QStringList& args, int timeout_ms = 10000) {
+    QByteArray tool(const QString& program, const QStringList& args, int timeout_ms = 30000) {
         QProcess p;
         p.setProcessEnvironment(env);
         p.start(program, args);
@@ -111,6 +133,44 @@ public:
             if (app.state() == QProcess::NotRunning || deadline.hasExpired()) return {};
             QTest::qWait(200);
         } while (true);
+    }
+
+    // The program's visible windows now (its menus pop up as windows of their own).
+    int programWindows() {
+        const QByteArray out = xdo({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                    QStringLiteral("--classname"), QStringLiteral("tessaro")});
+        return static_cast<int>(out.trimmed().split('\n').size() - (out.trimmed().isEmpty() ? 1 : 0));
+    }
+    // Waits until the program shows more windows than `before` (a menu has opened), polled.
+    bool waitMoreWindows(int before, QDeadlineTimer deadline) {
+        while (!deadline.hasExpired()) {
+            if (programWindows() > before) return true;
+            if (app.state() == QProcess::NotRunning) return false;
+            QTest::qWait(100);
+        }
+        return false;
+    }
+
+    // Clicks through the splash and finds the main window; sets `client`. Empty when it never came.
+    QString openMainWindow(int client_width, int client_height) {
+        const QString splash = waitWindow(QStringLiteral("^Form2$"), QDeadlineTimer(60s));
+        if (splash.isEmpty()) return {};
+        clickAt(geometry(splash).topLeft() + QPoint(100, 100));
+        const QString main_window = waitWindow(QStringLiteral("^TessaroV1.0$"), QDeadlineTimer(60s));
+        if (main_window.isEmpty()) return {};
+        const QRect mg = geometry(main_window);
+        if (mg.width() != client_width || mg.height() <= client_height) return {};
+        client = QPoint(mg.x(), mg.y() + mg.height() - client_height);
+        return main_window;
+    }
+
+    // The screen inside a control's rectangle, from a fresh screenshot.
+    QImage grab(const Twips& c) {
+        const QString file = path(QStringLiteral("grab.png"));
+        tool(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), file});
+        const QRect r(client + QPoint(c.left / kTwipsPerPixel, c.top / kTwipsPerPixel),
+                      QSize(c.width / kTwipsPerPixel, c.height / kTwipsPerPixel));
+        return QImage(file).convertToFormat(QImage::Format_RGB32).copy(r);
     }
 
     QRect geometry(const QString& window) {

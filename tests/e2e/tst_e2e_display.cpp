@@ -25,9 +25,7 @@ class TestE2eDisplay : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() {
-        for (const char* tool : {"Xvfb", "xdotool", "import"})
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                QSKIP(qPrintable(QStringLiteral("%1 is not installed (tools/scripts/deps.sh installs it)").arg(tool)));
+        if (const QString tool = e2e::missingTool(); !tool.isEmpty()) QSKIP(qPrintable(e2e::missingToolText(tool)));
         QVERIFY2(QFileInfo::exists(QStringLiteral(TESSARO_EXE)), TESSARO_EXE);
     }
 
@@ -48,20 +46,19 @@ void TestE2eDisplay::keyboardOnlyAtScaleTwo() {
     QDir().mkpath(QStringLiteral(E2E_ARTIFACTS));
     s.app.setStandardErrorFile(QStringLiteral(E2E_ARTIFACTS "/tessaro-2x.stderr.txt"));
     s.app.start(QStringLiteral(TESSARO_EXE), {});
-    QVERIFY(s.app.waitForStarted(5000));
+    QVERIFY(s.app.waitForStarted(tessaro::test::kWaitMs));
 
     // The splash: Return enters, no mouse.
-    const QString splash = s.waitWindow(QStringLiteral("^Form2$"), QDeadlineTimer(30s));
+    const QString splash = s.waitWindow(QStringLiteral("^Form2$"), QDeadlineTimer(60s));
     QVERIFY2(!splash.isEmpty(), "no splash window");
     const QRect sg = s.geometry(splash);
     QCOMPARE(sg.size(), QSize(2 * 803, 2 * 467));
-    QTest::qWait(300);
     s.screenshot(QStringLiteral("splash-2x.png"));
     s.focus(splash);
     s.keys({QStringLiteral("Return")});
-    const QString main_window = s.waitWindow(QStringLiteral("^TessaroV1.0$"), QDeadlineTimer(30s));
+    const QString main_window = s.waitWindow(QStringLiteral("^TessaroV1.0$"), QDeadlineTimer(60s));
     QVERIFY2(!main_window.isEmpty(), "no main window after Return on the splash");
-    QTRY_VERIFY_WITH_TIMEOUT(s.waitWindow(QStringLiteral("^Form2$"), QDeadlineTimer(0)).isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.waitWindow(QStringLiteral("^Form2$"), QDeadlineTimer(0)).isEmpty(), tessaro::test::kWaitMs);
 
     // The window fits the screen (its client area scrolls).
     const QRect mg = s.geometry(main_window);
@@ -70,18 +67,21 @@ void TestE2eDisplay::keyboardOnlyAtScaleTwo() {
 
     // Realtime view: the chart is on screen. File(F) -> History by Alt+F: the chart goes.
     const QString live = s.path(QStringLiteral("out/live.png"));
-    QTest::qWait(1000);
-    s.tool(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), live});
+    int chart_before = 0;
+    for (QDeadlineTimer d(60s); chart_before <= 100000 && !d.hasExpired(); QTest::qWait(300)) {
+        s.tool(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), live});
+        chart_before = chart_pixels(live);
+    }
     QFile::copy(live, QStringLiteral(E2E_ARTIFACTS "/realtime-2x.png"));
-    const int chart_before = chart_pixels(live);
     QVERIFY2(chart_before > 100000, qPrintable(QString::number(chart_before)));
     s.focus(main_window);
+    int windows = s.programWindows();
     s.keys({QStringLiteral("alt+f")});
-    QTest::qWait(500);
+    QVERIFY2(s.waitMoreWindows(windows, QDeadlineTimer(60s)), "Alt+F opened no menu");
     s.keys({QStringLiteral("Down"), QStringLiteral("Return")});
     const QString history = s.path(QStringLiteral("out/history.png"));
     bool gone = false;
-    for (QDeadlineTimer d(15s); !gone && !d.hasExpired(); QTest::qWait(300)) {
+    for (QDeadlineTimer d(60s); !gone && !d.hasExpired(); QTest::qWait(300)) {
         s.tool(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), history});
         gone = chart_pixels(history) < chart_before / 10;
     }
@@ -89,10 +89,11 @@ void TestE2eDisplay::keyboardOnlyAtScaleTwo() {
     QVERIFY2(gone, "Alt+F, Down, Return did not switch to the history view");
 
     // Alt+F, Up, Return: Exit, the program ends.
+    windows = s.programWindows();
     s.keys({QStringLiteral("alt+f")});
-    QTest::qWait(500);
+    QVERIFY2(s.waitMoreWindows(windows, QDeadlineTimer(60s)), "Alt+F opened no menu");
     s.keys({QStringLiteral("Up"), QStringLiteral("Return")});
-    QVERIFY2(s.app.waitForFinished(15000), "the program did not end by Alt+F, Up, Return");
+    QVERIFY2(s.app.waitForFinished(tessaro::test::kWaitMs), "the program did not end by Alt+F, Up, Return");
     QCOMPARE(s.app.exitStatus(), QProcess::NormalExit);
     QCOMPARE(s.app.exitCode(), 0);
 }

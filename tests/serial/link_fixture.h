@@ -91,7 +91,7 @@ struct LinkFixture {
         loop.exec();
         return cond();
     }
-    template <typename Cond> bool tickUntil(Cond cond, int timeout_ms = 20000) {
+    template <typename Cond> bool tickUntil(Cond cond, int timeout_ms = test::kWaitMs) {
         return runUntil(cond, timeout_ms, true);
     }
     bool downloadEnded(int timeout_ms = 60000) {

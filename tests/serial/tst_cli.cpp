@@ -2,6 +2,7 @@
 #include "link/live_log.h"
 #include "meter_sim.h"
 #include "platform/paths.h"
+#include "support/generous_wait.h"
 #include "records/record_store.h"
 #include "records/records_csv.h"
 #include "support/cli_run.h"
@@ -282,7 +283,7 @@ private slots:
         QSignalSpy finished(&p, &QProcess::finished);
         if (kind == "term") {
             // Mid-download: some pairs have been asked for.
-            QTRY_VERIFY_WITH_TIMEOUT(sim->served(RequestKind::RecordPair) >= 5, 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(sim->served(RequestKind::RecordPair) >= 5, tessaro::test::kWaitMs);
             p.terminate();
         }
         QVERIFY(finished.count() > 0 || finished.wait(120000));
@@ -448,9 +449,9 @@ private slots:
         p.start(QStringLiteral(CLI_EXE), {"monitor", "--port", "3", "--interval", "100", "-o", log});
         QVERIFY(p.waitForStarted(10000));
         QSignalSpy finished(&p, &QProcess::finished);
-        QTRY_VERIFY_WITH_TIMEOUT(read_file(log).count('\n') >= 6, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(read_file(log).count('\n') >= 6, tessaro::test::kWaitMs);
         p.terminate();
-        QVERIFY(finished.count() > 0 || finished.wait(30000));
+        QVERIFY(finished.count() > 0 || finished.wait(tessaro::test::kWaitMs));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
         const QByteArray bytes = read_file(log);

@@ -124,10 +124,10 @@ void TstFaultsDownload::faultyMeter() {
     t.f.thawTimers();
 
     if (Action(action) == Action::Vanish) {
-        QTRY_VERIFY_WITH_TIMEOUT(t.form().rec_range[40] != 0, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(t.form().rec_range[40] != 0, tessaro::test::kWaitMs);
         t.sim->disappear();
-        QTRY_VERIFY_WITH_TIMEOUT(!t.form().MSComm1->PortOpen(), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(t.form().Text39->text(), QString("COM Close"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!t.form().MSComm1->PortOpen(), tessaro::test::kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(t.form().Text39->text(), QString("COM Close"), tessaro::test::kWaitMs);
         QVERIFY(t.sim->reappear());
     }
 
@@ -168,7 +168,7 @@ void TstFaultsDownload::readAgainAtRandomMoments() {
         QTest::qWait(static_cast<int>(rng.bounded(100, 1500)));
         if (round < 2) {
             t.sim->disappear();
-            QTRY_VERIFY_WITH_TIMEOUT(!t.form().MSComm1->PortOpen(), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(!t.form().MSComm1->PortOpen(), tessaro::test::kWaitMs);
             QTest::qWait(static_cast<int>(rng.bounded(0, 400)));
             QVERIFY(t.sim->reappear());
             ++faults;

@@ -42,7 +42,7 @@ void TstFaultsFiles::unwritableFiles() {
     o.liveCount = 1234;
     QVERIFY(t.startSim(o));
     t.f.thawTimers();
-    QTRY_VERIFY_WITH_TIMEOUT(t.form().live_stats.average_count() >= 8, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(t.form().live_stats.average_count() >= 8, tessaro::test::kWaitMs);
     QCOMPARE(t.form().Text29->text(), QString("123.4mA"));
     QCOMPARE(t.form().Text39->text(), QString("COM Open"));
     QCOMPARE(t.form().live_samples[400], 12340.0);

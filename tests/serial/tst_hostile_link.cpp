@@ -70,13 +70,13 @@ private slots:
             QTimer::singleShot(3000, &box, &QEventLoop::quit);
             box.exec();
         });
-        QTRY_VERIFY_WITH_TIMEOUT(events >= 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(events >= 1, tessaro::test::kWaitMs);
         QVERIFY(heap_before > 0);
         // What the layer holds plus what the driver's queue can hold.
         QVERIFY2(most_held <= MSComm::kMaxHeldInput + 64 * 1024, qPrintable(QString::number(most_held)));
         QVERIFY2(heap_most - heap_before < 16 * 1024, qPrintable(QString("%1 KiB more").arg(heap_most - heap_before)));
         // The port still raises its event once the box is closed.
-        QTRY_VERIFY_WITH_TIMEOUT(events >= 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(events >= 2, tessaro::test::kWaitMs);
         QVERIFY(port.PortOpen());
     }
 
@@ -93,7 +93,7 @@ private slots:
         const QByteArray record = QByteArray::fromHex("0102410c020e091e");
         t.form().store_record(0, reinterpret_cast<const uint8_t*>(record.constData()));
         t.form().read_click();
-        QVERIFY(t.tickUntil([&] { return !t.f.user.messages.isEmpty(); }, 30000));
+        QVERIFY(t.tickUntil([&] { return !t.f.user.messages.isEmpty(); }, tessaro::test::kWaitMs));
         QCOMPARE(t.f.user.messages.size(), 1);
         QCOMPARE(t.f.user.messages[0].text, QString("The meter's record count is not valid"));
         QCOMPARE(t.f.user.messages[0].title, QString("System prompt"));

@@ -13,6 +13,9 @@
 #include <QSysInfo>
 #include <QFileInfo>
 
+#include <memory>
+#include <vector>
+
 using tessaro::Form1;
 using tessaro::MeterSimOptions;
 using tessaro::test::fileBytes;
@@ -154,8 +157,15 @@ private slots:
         // Catches a vanished device still shown open, or a supervisor that never reopens it.
         QVERIFY(t->startSim({}));
         QVERIFY(t->connect());
+        const QString gone = t->sim->slavePath();
         t->sim->disappear();
         QTRY_VERIFY_WITH_TIMEOUT(!form().MSComm1->PortOpen(), tessaro::test::kWaitMs);
+        // Another program's pseudo-terminal may get the vanished one's number: it is not our meter.
+        std::vector<std::unique_ptr<tessaro::test::PtyPair>> strangers;
+        while (strangers.size() < 64) {
+            strangers.push_back(std::make_unique<tessaro::test::PtyPair>());
+            if (strangers.back()->slavePath() == gone) break;
+        }
         form().Timer1_Timer();
         QCOMPARE(form().Text39->text(), QString("COM Close"));
         QCOMPARE(form().Text40->text(), QString("Connection Fail"));

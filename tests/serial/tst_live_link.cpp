@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "meter_sim.h"
 #include "platform/paths.h"
+#include "support/generous_wait.h"
 #include "support/form_fixture.h"
 
 #include <QComboBox>
@@ -40,13 +41,13 @@ private slots:
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
         f.form->Combo1->setCurrentIndex(0); // the operator picks port 1
 
-        QTRY_VERIFY_WITH_TIMEOUT(sim.served(RequestKind::Live) >= 3, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(sim.served(RequestKind::Live) >= 3, tessaro::test::kWaitMs);
         QFETCH(QString, reading);
         QFETCH(QString, status);
-        QTRY_COMPARE_WITH_TIMEOUT(f.form->Text29->text(), reading, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.form->Text29->text(), reading, tessaro::test::kWaitMs);
         QCOMPARE(f.form->Text41->text(), status);
         const double scaled = range == 0x41 ? count * 10.0 : count * 100.0;
-        QTRY_COMPARE_WITH_TIMEOUT(f.form->live_samples[400], scaled, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.form->live_samples[400], scaled, tessaro::test::kWaitMs);
         QVERIFY(f.form->Label5->text().startsWith(QStringLiteral("Average: ")));
         sim.stop();
     }

@@ -1,6 +1,8 @@
 // The meter simulator seen from the program's side of its pseudo-terminal.
 #include "meter_sim.h"
 #include "meter_sim_options.h"
+#include "support/generous_wait.h"
+#include "support/pty_pair.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -13,6 +15,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
+#include <vector>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -25,7 +28,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int kWaitMs = 5000;
+using tessaro::test::kWaitMs;
 
 // The program's end of the line: opens the link like the program does, raw and non-blocking.
 class ProgramEnd {
@@ -652,9 +655,19 @@ void TestMeterSim::disappearAndReappear() {
     QCOMPARE(sim.addresses(), (QList<quint16>{6000, 6000, 6000}));
 
     // Played on demand, the fault needs no option.
+    const QString gone_slave = sim.slavePath();
     sim.disappear();
     QVERIFY(!sim.isPresent());
     QTRY_VERIFY_WITH_TIMEOUT(end->hungUp(), kWaitMs);
+    // The system gives the freed number to the next pseudo-terminal opened (here ours, on a shared
+    // machine anyone's): the link must not lead the program to that stranger's line.
+    end.reset();
+    std::vector<std::unique_ptr<tessaro::test::PtyPair>> others;
+    while (others.size() < 64) {
+        others.push_back(std::make_unique<tessaro::test::PtyPair>());
+        if (others.back()->slavePath() == gone_slave) break;
+    }
+    QVERIFY(!QFileInfo::exists(link_));
     QVERIFY(sim.reappear());
     QCOMPARE(QFile::symLinkTarget(link_), sim.slavePath());
 }

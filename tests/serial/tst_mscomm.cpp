@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <functional>
+
 using tessaro::MSComm;
 using tessaro::test::PtyPair;
 using tessaro::test::TempXdg;
@@ -22,6 +24,19 @@ class TstMSComm : public QObject {
         xdg->mapPort(3, pty->slavePath());
         port->setCommPort(3);
         return port->setPortOpen(true) == 0 && port->PortOpen();
+    }
+    // Waits until `arrived` bytes are at the port (taken by handlers or still waiting there), then
+    // lets the port's queued checks run: whatever event those bytes raise has been raised by then,
+    // however slowly the machine delivered them.
+    bool settle(const std::function<qsizetype()>& arrived, qsizetype written) {
+        if (!QTest::qWaitFor([&] { return arrived() >= written; }, tessaro::test::kWaitMs)) return false;
+        for (int i = 0; i < 4; ++i) QCoreApplication::processEvents();
+        return true;
+    }
+    static qsizetype total(const QList<QByteArray>& blocks) {
+        qsizetype n = 0;
+        for (const QByteArray& b : blocks) n += b.size();
+        return n;
     }
 
 private slots:
@@ -74,12 +89,9 @@ private slots:
             got << port->Input();
         });
         pty->write(sent);
-        if (reads.isEmpty()) {
-            QTest::qWait(100);
-        } else {
-            QTRY_COMPARE_WITH_TIMEOUT(got.size(), reads.size(), tessaro::test::kWaitMs);
-        }
-        QTest::qWait(50);
+        QVERIFY(settle([&] { return total(got) + port->InBufferCount(); }, sent.size()));
+        QTRY_COMPARE_WITH_TIMEOUT(got.size(), reads.size(), tessaro::test::kWaitMs);
+        QVERIFY(settle([&] { return total(got) + port->InBufferCount(); }, sent.size()));
         QCOMPARE(got, reads);
     }
 
@@ -106,12 +118,15 @@ private slots:
         port->setRThreshold(8);
         QList<QByteArray> got;
         connect(port.get(), &MSComm::OnComm, this, [&] { got << port->Input(); });
+        qsizetype written = 0;
         for (const QByteArray& piece : pieces) {
             pty->write(piece);
-            QTest::qWait(30);
+            written += piece.size();
+            // Each piece reaches the port before the next is written.
+            QVERIFY(settle([&] { return total(got) + port->InBufferCount(); }, written));
         }
         QTRY_COMPARE_WITH_TIMEOUT(got.size(), reads.size(), tessaro::test::kWaitMs);
-        QTest::qWait(50);
+        QVERIFY(settle([&] { return total(got) + port->InBufferCount(); }, written));
         QCOMPARE(got, reads);
     }
 
@@ -147,7 +162,7 @@ private slots:
         pty->write(QByteArray::fromHex("00112233445566778899"));
         QTRY_COMPARE_WITH_TIMEOUT(events, 1, tessaro::test::kWaitMs);
         QCOMPARE(got, QByteArray::fromHex("0011223344556677"));
-        QTest::qWait(50);
+        QVERIFY(settle([] { return qsizetype{0}; }, 0));
         QCOMPARE(events, 1);
         QCOMPARE(port->InBufferCount(), 0);
     }
@@ -165,7 +180,8 @@ private slots:
             port->Input();
             if (events == 1) {
                 pty->write(QByteArray::fromHex("1964"));
-                QTest::qWait(80); // a message box would run a nested loop like this
+                // A message box would run a nested loop like this one, here until the bytes wait.
+                QVERIFY(settle([&] { return qsizetype(port->InBufferCount()); }, 2));
             }
             --depth;
         });
@@ -181,7 +197,7 @@ private slots:
         port->setRThreshold(8);
         QSignalSpy spy(port.get(), &MSComm::OnComm);
         pty->write(QByteArray::fromHex("1964"));
-        QTest::qWait(80);
+        QVERIFY(settle([&] { return qsizetype(port->InBufferCount()); }, 2));
         QCOMPARE(spy.count(), 0);
         port->setInputLen(2);
         port->setRThreshold(2);
@@ -198,7 +214,7 @@ private slots:
         port->Output(QByteArray::fromHex("0013"));
         QCOMPARE(port->Input(), QByteArray());
         QCOMPARE(port->InBufferCount(), 0);
-        QTest::qWait(20);
+        QVERIFY(settle([] { return qsizetype{0}; }, 0));
         QCOMPARE(spy.count(), 0);
         QVERIFY(!port->PortOpen());
     }

@@ -202,7 +202,7 @@ private slots:
         PortProbe probe(link);
         QSignalSpy done(&probe, &PortProbe::finished);
         probe.start();
-        QVERIFY(done.count() == 1 || done.wait(10000));
+        QVERIFY(done.count() == 1 || done.wait(tessaro::test::kWaitMs));
         QCOMPARE(probe.result(), expected);
         // The device is let go: it opens again at once.
         if (meter != "none") QCOMPARE(check_port_access(link), PortAccess::Free);
@@ -398,7 +398,7 @@ private slots:
         QVERIFY(t.open());
         QCOMPARE(t.form().MSComm1->CommPort(), 7);
         t.form().Timer1_Timer();
-        QTRY_COMPARE_WITH_TIMEOUT(t.form().Text40->text(), QStringLiteral("Connect Success"), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(t.form().Text40->text(), QStringLiteral("Connect Success"), tessaro::test::kWaitMs);
         QCOMPARE(t.form().Text38->text(), QStringLiteral("COM7"));
     }
 
@@ -418,7 +418,7 @@ private slots:
         QVERIFY(find_device(window.entries(), sim.slavePath()));
         auto* probe = window.findChild<QPushButton*>("probeButton");
         probe->click();
-        QTRY_VERIFY_WITH_TIMEOUT(probe->isEnabled(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(probe->isEnabled(), tessaro::test::kWaitMs);
         QCOMPARE(find_device(window.entries(), sim.slavePath())->probe, ProbeResult::Meter);
         const PortEntry* mine = find_device(window.entries(), own.slavePath());
         QCOMPARE(mine->access, PortAccess::InUse);
@@ -427,7 +427,7 @@ private slots:
 
         PtyPair late;
         QVERIFY(xdg->mapPort(9, late.slavePath()));
-        QTRY_VERIFY_WITH_TIMEOUT(find_device(window.entries(), late.slavePath()), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(find_device(window.entries(), late.slavePath()), tessaro::test::kWaitMs);
     }
 };
 

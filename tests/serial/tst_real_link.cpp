@@ -48,7 +48,7 @@ class TstRealLink : public QObject {
     void interruptDownload() {
         form().read_click();
         QCOMPARE(form().link_state, int16_t{1});
-        QVERIFY(t->tickUntil([&] { return form().link_state == 2; }, 30000));
+        QVERIFY(t->tickUntil([&] { return form().link_state == 2; }, tessaro::test::kWaitMs));
         QVERIFY(form().dl_unfinished);
         QVERIFY(form().last_occupied() >= 0);
     }
@@ -68,9 +68,9 @@ private slots:
         QVERIFY(t->sim->start());
         t->choosePort(1);
         t->f.thawTimers();
-        QVERIFY(appeared.wait(20000));
+        QVERIFY(appeared.wait(tessaro::test::kWaitMs));
         // One supervisor tick (300 ms) opens it; the limit is generous for a loaded machine.
-        QTRY_COMPARE_WITH_TIMEOUT(form().Text40->text(), kSuccess, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(form().Text40->text(), kSuccess, tessaro::test::kWaitMs);
         QCOMPARE(form().Text39->text(), QString("COM Open"));
     }
 
@@ -161,9 +161,9 @@ private slots:
         QVERIFY(t->f.user.messages.isEmpty());
 
         // The meter is back: a second Read works and brings the meter's records.
-        QVERIFY(t->tickUntil([&] { return form().Text40->text() == kSuccess; }, 30000));
+        QVERIFY(t->tickUntil([&] { return form().Text40->text() == kSuccess; }, tessaro::test::kWaitMs));
         form().read_click();
-        QVERIFY(t->tickUntil([&] { return form().link_state == 2; }, 30000));
+        QVERIFY(t->tickUntil([&] { return form().link_state == 2; }, tessaro::test::kWaitMs));
         checkStore(6);
     }
 
@@ -228,7 +228,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(t->sim->served(RequestKind::Live) > lives, tessaro::test::kWaitMs);
         t->historyView();
         form().rx_seen = 0;
-        QVERIFY(t->runUntil([&] { return t->sim->outputIdle() && form().rx_seen != 0; }, 10000, false));
+        QVERIFY(t->runUntil([&] { return t->sim->outputIdle() && form().rx_seen != 0; }, tessaro::test::kWaitMs, false));
         QCOMPARE(form().Text40->text(), kSuccess);
         form().read_click();
         QVERIFY(t->f.user.messages.isEmpty());

@@ -1,6 +1,8 @@
 // Test helpers: a pseudo-terminal pair, a redirected XDG environment and a port map entry.
 #pragma once
 
+#include "support/generous_wait.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
@@ -23,7 +25,7 @@ public:
     // Reads what the program wrote so far (non-blocking).
     QByteArray readAvailable();
     // Waits up to timeout_ms (running the Qt event loop) until n bytes were read; returns them all.
-    QByteArray readAtLeast(int n, int timeout_ms = 3000);
+    QByteArray readAtLeast(int n, int timeout_ms = kWaitMs);
     // Closes the master: the program's side sees the device go away.
     void closeMaster();
 

@@ -21,6 +21,18 @@ QString errnoText() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+// Replaces link with a symlink to target in one step: the path is never missing.
+bool replace_link(const QByteArray& path, const QByteArray& target) {
+    const QByteArray tmp = path + ".tmp-" + QByteArray::number(static_cast<qlonglong>(::getpid()));
+    ::unlink(tmp.constData());
+    if (::symlink(target.constData(), tmp.constData()) != 0 || ::rename(tmp.constData(), path.constData()) != 0) {
+        const int why = errno;
+        ::unlink(tmp.constData());
+        errno = why;
+        return false;
+    }
+    return true;
+}
 } // namespace
 
 MeterPort::~MeterPort() {
@@ -108,18 +120,23 @@ bool MeterPort::pointLink(const QString& link, QString& error) {
         error = QStringLiteral("%1 exists and is not a symbolic link; not replacing it").arg(link);
         return false;
     }
-    // A new link under a temporary name renamed over the old one: the path is never missing.
-    const QByteArray tmp = path + ".tmp-" + QByteArray::number(static_cast<qlonglong>(::getpid()));
-    ::unlink(tmp.constData());
-    if (::symlink(QFile::encodeName(slave_path_).constData(), tmp.constData()) != 0 ||
-        ::rename(tmp.constData(), path.constData()) != 0) {
+    if (!replace_link(path, QFile::encodeName(slave_path_))) {
         error = QStringLiteral("cannot link %1 to %2: %3").arg(link, slave_path_, errnoText());
-        ::unlink(tmp.constData());
         return false;
     }
     link_ = QFile::decodeName(path);
     link_target_ = slave_path_;
     return true;
+}
+
+void MeterPort::dangleLink() {
+    if (link_.isEmpty()) return;
+    const QByteArray path = QFile::encodeName(link_);
+    char target[4096];
+    const ssize_t n = ::readlink(path.constData(), target, sizeof target - 1);
+    if (n <= 0 || QFile::decodeName(QByteArray(target, n)) != link_target_) return; // no longer ours
+    const QString gone = link_target_ + QStringLiteral(" (unplugged)");
+    if (replace_link(path, QFile::encodeName(gone))) link_target_ = gone;
 }
 
 void MeterPort::removeLink() {

@@ -30,6 +30,10 @@ class MeterPort {
     // Points link at the slave side, replacing an older symlink there in one step
     // and creating missing folders. Refuses to replace anything but a symlink.
     bool pointLink(const QString& link, QString& error);
+    // Leaves the link dangling at a path that never comes back: the system hands a freed
+    // pseudo-terminal's number to the next one opened (another program's), as a real unplugged
+    // adapter's by-id name never is. Called once the line is closed.
+    void dangleLink();
     // Removes the link if it still points where this port last pointed it.
     void removeLink();
 

@@ -166,6 +166,7 @@ void MeterSim::disappear() {
     held_.clear();
     in_.clear();
     port_.close();
+    port_.dangleLink();
     log(QStringLiteral("device disappeared"));
     emit disappeared();
 }
