@@ -168,11 +168,12 @@ private slots:
         QTest::addColumn<QString>("menu");
         QTest::addColumn<QStringList>("items");
         // The designed items, with the additions (Ports, the records file, the recording's trend, the
-        // live log) before Exit and after Start.
+        // live log, publishing) before Exit and after Start.
         QTest::newRow("wj") << "File(F)"
                             << QStringList{"History", "Realtime", "Read", "Save", "Ports\u2026", "Export CSV\u2026",
                                            "Open CSV\u2026", "Open recording\u2026", "Exit"};
-        QTest::newRow("ssjk") << "Realtime(S)" << QStringList{"Pause", "Start", "Record to file\u2026", "Stop recording"};
+        QTest::newRow("ssjk") << "Realtime(S)" << QStringList{"Pause", "Start", "Record to file\u2026", "Stop recording",
+                                                                 "Publish to MQTT\u2026", "Stop publishing"};
         QTest::newRow("lscx") << "History(L)" << QStringList{"Read", "Save", "Empty", "Up", "Down", "Restore"};
         QTest::newRow("daying_1") << "Print(D)" << QStringList{"Print"};
     }
