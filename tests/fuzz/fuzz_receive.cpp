@@ -75,6 +75,7 @@ public:
     tessaro::Answer message(QWidget*, const tessaro::MessageRequest& r) override {
         return r.yes_no ? tessaro::Answer::Yes : tessaro::Answer::Ok;
     }
+    void notice(QWidget*, const tessaro::MessageRequest&) override {}
     QString save_file(QWidget*, const tessaro::SaveRequest&) override { return {}; }
     QString open_file(QWidget*, const tessaro::OpenRequest&) override { return {}; }
     bool print_setup(QWidget*, QPrinter&) override { return false; }
