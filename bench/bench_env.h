@@ -32,6 +32,7 @@ public:
     int messages = 0;
     QString last_message;
     Answer message(QWidget*, const MessageRequest& request) override;
+    void notice(QWidget* parent, const MessageRequest& request) override { message(parent, request); }
     QString save_file(QWidget*, const SaveRequest&) override { return save_name; }
     QString open_file(QWidget*, const OpenRequest&) override { return open_name; }
     bool print_setup(QWidget*, QPrinter&) override { return false; }
