@@ -196,7 +196,7 @@ QString open_failure_text(const MSComm& port) {
             .arg(path);
     case OpenFailure::Busy:
         // Named when its lock file names a program that still runs.
-        if (const DeviceLock lock = read_device_lock(QFileInfo(path).canonicalFilePath()); lock.holder)
+        if (const DeviceLock lock = read_device_lock(QFileInfo(port.devicePath()).canonicalFilePath()); lock.holder)
             return QStringLiteral("%1 is held by %2").arg(path, holder_text(*lock.holder));
         return QStringLiteral("%1 is held by another program (or grabbed by a braille-display service "
                               "such as brltty)")
