@@ -174,7 +174,7 @@ private slots:
         o.latencyMin = o.latencyMax = std::chrono::milliseconds(latency);
         MeterSim sim(o);
         QVERIFY(sim.start());
-        const Run r = run_cli(QStringList{"monitor", "--port", "3", "--json", "--interval", "200", "--duration", "4",
+        const Run r = run_cli(QStringList{"monitor", "-q", "--port", "3", "--json", "--interval", "200", "--duration", "4",
                                           "--mqtt", broker->url()} + args);
         QVERIFY2(r.status == 0, r.err.constData());
         QVERIFY2(r.err.isEmpty(), r.err.constData());
@@ -313,7 +313,7 @@ private slots:
         QVERIFY(sub.waitReady());
         MeterSim sim(meter());
         QVERIFY(sim.start());
-        QStringList args{"monitor", "--port", "3", "--json", "--interval", "200", "--duration", "2", "--mqtt",
+        QStringList args{"monitor", "-q", "--port", "3", "--json", "--interval", "200", "--duration", "2", "--mqtt",
                          broker->url("meter", "/test")};
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (from_file) {
