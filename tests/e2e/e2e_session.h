@@ -11,7 +11,6 @@
 #include <QMap>
 #include <QPoint>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRect>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -71,26 +70,35 @@ public:
 
     QString path(const QString& rel) const { return tmp.filePath(rel); }
 
-    // A free display of the given screen ("1280x1024x24"): Xvfb picks it and tells it on our pipe.
+    // A free display of the given screen ("1280x1024x24"): Xvfb picks a free number itself and tells
+    // it on its standard output, once it holds that display's socket, so a number another server
+    // holds is never taken for ours (guessing a number and asking whether it answers could reach the
+    // other server). The display must answer before a scenario uses it.
     bool startDisplay(const QString& screen) {
-        // A display number of its own, away from the low numbers that every other X server on a
-        // shared machine takes first (display :0 was seen to vanish under a running scenario while
-        // other servers came and went). The display must answer before a scenario uses it.
-        for (int attempt = 0; attempt < 10; ++attempt) {
-            if (startXvfb(screen, 200 + static_cast<int>(QRandomGenerator::global()->bounded(700)))) return true;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            if (startXvfb(screen)) return true;
             stop(xvfb);
         }
         return false;
     }
-    bool startXvfb(const QString& screen, int number) {
+    bool startXvfb(const QString& screen) {
+        xvfb.setProcessChannelMode(QProcess::SeparateChannels);
+        xvfb.setStandardErrorFile(QProcess::nullDevice());
+        xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                            QStringLiteral("0"), screen, QStringLiteral("-nolisten"),
+                                            QStringLiteral("tcp")});
+        if (!xvfb.waitForStarted(tessaro::test::kWaitMs)) return false;
+        QByteArray told;
+        for (QDeadlineTimer d(60s); !d.hasExpired() && !told.contains('\n') && xvfb.state() == QProcess::Running;)
+            if (xvfb.waitForReadyRead(200)) told += xvfb.readAllStandardOutput();
+        bool ok = false;
+        const int number = told.trimmed().toInt(&ok);
+        if (!ok) return false;
         display = QLatin1Char(':') + QString::number(number);
         env.insert(QStringLiteral("DISPLAY"), display);
-        xvfb.start(QStringLiteral("Xvfb"), {display, QStringLiteral("-screen"), QStringLiteral("0"), screen,
-                                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        if (!xvfb.waitForStarted(tessaro::test::kWaitMs)) return false;
-        // A number already in use ends the server at once; a free one answers once it is up.
         for (QDeadlineTimer d(60s); !d.hasExpired() && xvfb.state() == QProcess::Running; QTest::qWait(100))
-            if (!xdo({QStringLiteral("getdisplaygeometry")}).trimmed().isEmpty()) return true;
+            if (!xdo({QStringLiteral("getdisplaygeometry")}).trimmed().isEmpty())
+                return xvfb.state() == QProcess::Running;
         return false;
     }
 
