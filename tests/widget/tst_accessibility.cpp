@@ -75,6 +75,20 @@ void read_events_late() {
     g_events.clear();
 }
 
+// While one lives, a screen reader listens: the program's changes go out as accessibility events.
+struct ListeningReader {
+    ListeningReader() {
+        QAccessible::installUpdateHandler(read_event);
+        QAccessible::setActive(true);
+    }
+    ~ListeningReader() {
+        QAccessible::setActive(false);
+        QAccessible::installUpdateHandler(nullptr);
+    }
+    ListeningReader(const ListeningReader&) = delete;
+    ListeningReader& operator=(const ListeningReader&) = delete;
+};
+
 } // namespace
 
 class TstAccessibility : public QObject {
@@ -129,12 +143,7 @@ private slots:
         QVERIFY(xdg.mapPort(1, a.slavePath()));
         QVERIFY(xdg.mapPort(2, b.slavePath()));
         // A screen reader is listening: the table's changes go out as accessibility events.
-        QAccessible::installUpdateHandler(read_event);
-        QAccessible::setActive(true);
-        auto inactive = qScopeGuard([] {
-            QAccessible::setActive(false);
-            QAccessible::installUpdateHandler(nullptr);
-        });
+        ListeningReader reader;
         PortsWindow window([] { return PortsWindow::LinkView{}; });
         window.show();
         auto* table = window.findChild<QTableWidget*>("portsTable");
@@ -163,12 +172,7 @@ private slots:
         test::TempXdg xdg;
         test::PtyPair a, b;
         QVERIFY(a.ok() && b.ok());
-        QAccessible::installUpdateHandler(read_event);
-        QAccessible::setActive(true);
-        auto inactive = qScopeGuard([] {
-            QAccessible::setActive(false);
-            QAccessible::installUpdateHandler(nullptr);
-        });
+        ListeningReader reader;
         PortsWindow window([] { return PortsWindow::LinkView{}; });
         window.show();
         QApplication::setActiveWindow(&window);
