@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libqt6svg6 qt6-svg-dev fonts-noto-cjk
   xvfb xdotool x11-utils imagemagick openbox time
+  dbus-daemon at-spi2-core python3-pyatspi
   poppler-utils
   clang libclang-rt-14-dev
   libbenchmark-dev
