@@ -193,10 +193,11 @@ private slots:
         MeterSimOptions o = meterHolding(held);
         o.pacing = paced;
         o.latencyMin = o.latencyMax = std::chrono::milliseconds(paced ? 15 : 0);
-        o.silentAfter = 2 + pair; // one port check, the count, then `pair` pairs answered
+        const auto silent_pair = static_cast<quint16>(257 + 2 * pair);
+        // Silent at that pair's first request, however many port checks went before the Read.
+        o.silentOn = silent_pair;
         o.silentFor = std::chrono::milliseconds(1);
         QVERIFY(startRead(o));
-        const auto silent_pair = static_cast<quint16>(257 + 2 * pair);
         QTRY_VERIFY_WITH_TIMEOUT(t->sim->addresses().contains(silent_pair), tessaro::test::kWaitMs);
         QCOMPARE(form().link_state, int16_t{1});
         QVERIFY(t->ticksUntilConnectionFail() > 0);

@@ -299,6 +299,8 @@ void TestMeterSim::faults_data() {
     QTest::newRow("silent after two")
         << "silent-after 2" << QList<quint16>{6000, 5000, 6000, 7000} << QByteArray::fromHex("19640003") << 2;
     QTest::newRow("silent from start") << "silent-at 0" << QList<quint16>{6000, 5000} << QByteArray() << 0;
+    QTest::newRow("silent on the count, after two checks")
+        << "silent-on 5000" << QList<quint16>{6000, 6000, 5000, 6000} << QByteArray::fromHex("19641964") << 2;
 }
 
 void TestMeterSim::faults() {
@@ -318,6 +320,8 @@ void TestMeterSim::faults() {
         o.silentAfter = n;
     else if (f[0] == u"silent-at")
         o.silentAt = std::chrono::milliseconds(n);
+    else if (f[0] == u"silent-on")
+        o.silentOn = n;
     MeterSim sim(o);
     qsizetype written = 0;
     connect(&sim, &MeterSim::bytesWritten, this, [&](const QByteArray& b) { written += b.size(); });
@@ -564,6 +568,8 @@ void TestMeterSim::commandLine_data() {
                                   << 0 << 0;
     QTest::newRow("silence length alone")
         << QStringList{"--link", "p", "--silent-for", "2"} << "--silent-for" << 0 << 0 << 0 << 0;
+    QTest::newRow("silence on no address")
+        << QStringList{"--link", "p", "--silent-on", "65536"} << "--silent-on" << 0 << 0 << 0 << 0;
     QTest::newRow("bad records file")
         << QStringList{"--link", "p", "--records-file", bad} << "line 2" << 0 << 0 << 0 << 0;
 }

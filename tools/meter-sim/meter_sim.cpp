@@ -258,7 +258,10 @@ void MeterSim::handle(quint16 address, qint64 firstByteNs) {
         disappearFault();
         return;
     }
-    if (options_.silentAfter && requests_ == *options_.silentAfter + 1) {
+    // Silence by address, unlike a count of requests, falls on the same exchange however many port
+    // checks or repeated requests went before it.
+    const bool silent_address = options_.silentOn && address == *options_.silentOn && !silence_start_ns_;
+    if ((options_.silentAfter && requests_ == *options_.silentAfter + 1) || silent_address) {
         const qint64 now = nowNs();
         if (!silence_start_ns_ || *silence_start_ns_ > now) silence_start_ns_ = now;
     }

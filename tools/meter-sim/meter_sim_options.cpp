@@ -47,6 +47,7 @@ constexpr OptionEntry kOptions[] = {
     {"no-pacing", nullptr, "Do not pace bytes at 4800 baud (10 bits a byte)."},
     {"silent-after", "n", "Fault: answer nothing after the first n requests."},
     {"silent-at", "seconds", "Fault: answer nothing from this moment after start."},
+    {"silent-on", "address", "Fault: answer nothing from the first request for this address on."},
     {"silent-for", "seconds", "Length of the silence (default: until stopped)."},
     {"bad-check", "n", "Fault: answer the first n port checks with 0x19 0x65."},
     {"split", nullptr, "Fault: write each reply byte by byte in separate writes."},
@@ -285,9 +286,10 @@ bool readMeterSimOptions(const QCommandLineParser& p, MeterSimOptions& o, QStrin
 
     if (!readOptionalInt(p, "silent-after", 0, 0x7FFFFFFF, o.silentAfter, error)) return false;
     if (!readSeconds(p, "silent-at", o.silentAt, error)) return false;
+    if (!readOptionalInt(p, "silent-on", 0, 0xFFFF, o.silentOn, error)) return false;
     if (!readSeconds(p, "silent-for", o.silentFor, error)) return false;
-    if (o.silentFor && !o.silentAfter && !o.silentAt) {
-        error = QStringLiteral("--silent-for needs --silent-after or --silent-at");
+    if (o.silentFor && !o.silentAfter && !o.silentAt && !o.silentOn) {
+        error = QStringLiteral("--silent-for needs --silent-after, --silent-at or --silent-on");
         return false;
     }
     if (!readInt(p, "bad-check", 0, 0x7FFFFFFF, o.badChecks, error)) return false;

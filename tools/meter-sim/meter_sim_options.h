@@ -39,6 +39,7 @@ struct MeterSimOptions {
     // Faults.
     std::optional<int> silentAfter;                     // requests answered before silence
     std::optional<std::chrono::milliseconds> silentAt;  // moment silence starts, from start
+    std::optional<int> silentOn;                        // silence starts at the first request for it
     std::optional<std::chrono::milliseconds> silentFor; // unset: silent until stopped
     int badChecks = 0;                                  // first port checks answered 0x19 0x65
     bool split = false;                                 // each reply byte in its own write
