@@ -205,7 +205,7 @@ void RecordingFile::add_line(const char* begin, const char* end, qint64 offset) 
         }
     }
     if (blank(line)) return;
-    const auto r = format_ == RecordingFormat::LiveLogCsv ? parse_csv_line(line) : parse_json_line(line);
+    const auto r = format_ == RecordingFormat::LiveLogCsv ? parse_csv_line(line, &time_cache_) : parse_json_line(line);
     if (!r) {
         ++skipped_;
         if (!first_skipped_) first_skipped_ = line_;

@@ -83,6 +83,7 @@ private:
     Recording recording_;
     std::vector<qint64> checkpoints_; // the file offset of every 64th reading's line
     MemoryBlock buffer_; // kBlock bytes, from the first open on
+    TimeCache time_cache_;
 };
 
 } // namespace tessaro::trend

@@ -106,9 +106,18 @@ void civil_from_days(int64_t z, int64_t& year, unsigned& month, unsigned& day) {
     year = static_cast<int64_t>(yoe) + era * 400 + (month <= 2);
 }
 
-std::optional<int64_t> parse_iso_time(std::string_view s) {
+std::optional<int64_t> parse_iso_time(std::string_view s, TimeCache* cache) {
     if (s.size() < 20) return std::nullopt;
     const char* p = s.data();
+    // The same hour and zone as the time before, milliseconds written out: "MM:SS.mmm" is all to read.
+    constexpr size_t kZoneAt = 23;
+    if (cache && cache->zone_size && s.size() == kZoneAt + cache->zone_size &&
+        std::memcmp(p, cache->hour, sizeof cache->hour) == 0 && std::memcmp(p + kZoneAt, cache->zone, cache->zone_size) == 0) {
+        const int mi = two(p + 14), se = two(p + 17);
+        if (p[16] == ':' && p[19] == '.' && mi >= 0 && mi <= 59 && se >= 0 && se <= 60 && digit(p[20]) && digit(p[21]) &&
+            digit(p[22]))
+            return cache->hour_ms + mi * 60'000 + se * 1000 + (p[20] - '0') * 100 + (p[21] - '0') * 10 + (p[22] - '0');
+    }
     // "YYYY-MM-" and "DDTHH:MM" a word each: their digits checked at once, then the separators.
     const auto date = digit_values(eight_bytes(p), 0x00FFFF00FFFFFFFFu);
     const auto day_time = digit_values(eight_bytes(p + 8), 0xFFFF00FFFF00FFFFu);
@@ -151,15 +160,22 @@ std::optional<int64_t> parse_iso_time(std::string_view s) {
     }
     if (i != s.size()) return std::nullopt;
     const int64_t days = days_from_civil(year, static_cast<unsigned>(mo), static_cast<unsigned>(d));
-    return days * kMsPerDay + ((h * 60 + mi) * 60LL + se) * 1000 + ms - offset_min * 60'000;
+    const int64_t hour_ms = days * kMsPerDay + h * 3'600'000LL - offset_min * 60'000;
+    if (cache && s.size() > kZoneAt && s.size() - kZoneAt <= sizeof cache->zone && p[19] == '.' && !digit(p[kZoneAt])) {
+        std::memcpy(cache->hour, p, sizeof cache->hour);
+        cache->zone_size = s.size() - kZoneAt;
+        std::memcpy(cache->zone, p + kZoneAt, cache->zone_size);
+        cache->hour_ms = hour_ms;
+    }
+    return hour_ms + (mi * 60LL + se) * 1000 + ms;
 }
 
-std::optional<LineReading> parse_csv_line(std::string_view line) {
+std::optional<LineReading> parse_csv_line(std::string_view line, TimeCache* cache) {
     LineReading r;
     size_t comma = line.find(',');
     if (comma == std::string_view::npos) return std::nullopt;
     r.time_text = line.substr(0, comma);
-    const auto t = parse_iso_time(r.time_text);
+    const auto t = parse_iso_time(r.time_text, cache);
     if (!t) return std::nullopt;
     r.time_ms = *t;
     line.remove_prefix(comma + 1);

@@ -98,6 +98,28 @@ private slots:
         if (!(flags & kNoValue)) QCOMPARE(got->amperes, float(amperes));
     }
 
+    void timesOfOneHourReadInTurn() {
+        // Catches the hour and zone kept from the time before being applied to a time that differs
+        // from it (another zone, hour or form, a bad minute or second) or a good time read wrongly.
+        const QList<QByteArray> times = {
+            "2026-12-10T17:05:03.120+01:00", "2026-12-10T17:59:60.999+01:00", "2026-12-10T17:60:00.000+01:00",
+            "2026-12-10T17:05:6x.120+01:00", "2026-12-10T17:05:03.120+02:00", "2026-12-10T17:05:03.120-01:00",
+            "2026-12-10T17:05:03.120Z",      "2026-12-10T17:06:00.001Z",      "2026-12-10T17:05:03.12Z",
+            "2026-12-10T17:05:03.1200Z",     "2026-12-10T17:05:03.120+01:00x", "2026-12-10 17:05:03.120+01:00",
+            "2026-12-10T18:05:03.120+01:00", "2026-12-11T17:05:03.120+01:00", "2026-12-10T17:05:03,120+01:00",
+            "2026-12-10T17:05:03.1a0+01:00", "2026-12-10T17:05:03.120+01:0",  "2026-12-10T17:05:03.120+01:001",
+        };
+        for (const bool backwards : {false, true}) {
+            TimeCache cache;
+            for (int k = 0; k < times.size(); ++k) {
+                const QByteArray& text = times[backwards ? times.size() - 1 - k : k];
+                const std::string_view view(text.constData(), static_cast<size_t>(text.size()));
+                for (int again = 0; again < 2; ++again)
+                    QVERIFY2(parse_iso_time(view, &cache) == parse_iso_time(view), text.constData());
+            }
+        }
+    }
+
     void currentNumbers_data() {
         QTest::addColumn<QByteArray>("number");
         QTest::newRow("log") << QByteArray("0.0123");
