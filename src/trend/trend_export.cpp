@@ -38,9 +38,14 @@ QByteArray render_picture(PictureFormat format, QSize size, const Recording& rec
         // The pixels in memory of our own, advised as huge pages: painting a fresh 1200 x 600
         // picture otherwise takes a page fault every 4 KB.
         const qsizetype line_bytes = qsizetype{size.width()} * 4;
-        const size_t bytes = (static_cast<size_t>(line_bytes) * static_cast<size_t>(size.height()) + kHugePage - 1) /
-                             kHugePage * kHugePage;
-        MemoryBlock pixels = allocate_block(bytes);
+        const size_t pixel_bytes =
+            (static_cast<size_t>(line_bytes) * static_cast<size_t>(size.height()) + kHugePage - 1) / kHugePage * kHugePage;
+        MemoryBlock pixels;
+        try {
+            pixels = allocate_block(pixel_bytes);
+        } catch (const std::bad_alloc&) {
+            return {}; // no memory for the picture: no bytes, as for an encoder that failed
+        }
         QImage image(static_cast<uchar*>(pixels.get()), size.width(), size.height(), line_bytes, QImage::Format_RGB32);
         image.setDotsPerMeterX(static_cast<int>(std::lround(kScreenDpi / 0.0254)));
         image.setDotsPerMeterY(image.dotsPerMeterX());
