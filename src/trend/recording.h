@@ -18,17 +18,19 @@
 
 namespace tessaro::trend {
 
+// The size of a huge page, the unit the kernel may back advised memory with.
+inline constexpr size_t kHugePageBytes = size_t{2} << 20;
+
 struct FreeMemory {
     void operator()(void* p) const { std::free(p); }
 };
 using MemoryBlock = std::unique_ptr<void, FreeMemory>;
 
-// bytes of memory; a whole number of 2 MB blocks is aligned to them and advised as huge pages
+// Uninitialised memory of bytes. A whole number of huge pages is aligned to them and advised as such
 // (a page fault per 2 MB instead of per 4 KB when it is first written). Throws bad_alloc.
 inline MemoryBlock allocate_block(size_t bytes) {
-    constexpr size_t kHugePage = size_t{2} << 20;
-    const bool huge = bytes % kHugePage == 0;
-    void* p = huge ? std::aligned_alloc(kHugePage, bytes) : std::malloc(bytes);
+    const bool huge = bytes % kHugePageBytes == 0;
+    void* p = huge ? std::aligned_alloc(kHugePageBytes, bytes) : std::malloc(bytes);
     if (!p) throw std::bad_alloc();
     if (huge) ::madvise(p, bytes, MADV_HUGEPAGE); // advice only: without huge pages it works the same
     return MemoryBlock(p);
@@ -36,7 +38,7 @@ inline MemoryBlock allocate_block(size_t bytes) {
 
 // A column in chunks (2 MB unless told): growing never copies what is stored and memory follows
 // the count; 2 MB chunks may each be one huge page.
-template <typename T, size_t ChunkBytes = (size_t{2} << 20)>
+template <typename T, size_t ChunkBytes = kHugePageBytes>
 class ChunkedColumn {
 public:
     static constexpr size_t kChunkBytes = ChunkBytes;
@@ -45,7 +47,8 @@ public:
     static_assert((size_t{1} << kShift) == kChunk);
 
     void push_back(T v) {
-        if ((size_ & (kChunk - 1)) == 0 && (size_ >> kShift) == chunks_.size()) chunks_.push_back(allocate_block(kChunkBytes));
+        if ((size_ & (kChunk - 1)) == 0 && (size_ >> kShift) == chunks_.size())
+            chunks_.push_back(allocate_block(kChunkBytes));
         static_cast<T*>(chunks_[size_ >> kShift].get())[size_ & (kChunk - 1)] = v;
         ++size_;
     }

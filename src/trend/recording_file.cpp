@@ -205,7 +205,8 @@ void RecordingFile::add_line(const char* begin, const char* end, qint64 offset) 
         }
     }
     if (blank(line)) return;
-    const auto r = format_ == RecordingFormat::LiveLogCsv ? parse_csv_line(line, &time_cache_) : parse_json_line(line);
+    const auto r =
+        format_ == RecordingFormat::LiveLogCsv ? parse_csv_line(line, &time_cache_) : parse_json_line(line);
     if (!r) {
         ++skipped_;
         if (!first_skipped_) first_skipped_ = line_;
@@ -226,7 +227,8 @@ RecordingFile::Step RecordingFile::read_some(size_t max_bytes) {
         size_ - offset_, static_cast<qint64>(std::clamp(max_bytes, 2 * kLongestLine + 2, kBlock))));
     size_t got = 0;
     while (got < want) {
-        const ssize_t n = ::pread(fd_, static_cast<char*>(buffer_.get()) + got, want - got, static_cast<off_t>(offset_ + static_cast<qint64>(got)));
+        const ssize_t n = ::pread(fd_, static_cast<char*>(buffer_.get()) + got, want - got,
+                                  static_cast<off_t>(offset_ + static_cast<qint64>(got)));
         if (n < 0) {
             if (errno == EINTR) continue;
             refuse(reason_text(errno));

@@ -37,6 +37,9 @@ std::optional<uint64_t> digit_values(uint64_t w, uint64_t mask) {
 
 unsigned byte_at(uint64_t x, int k) { return static_cast<unsigned>(x >> (8 * k)) & 0xFFu; }
 
+// Three digits at p, already checked.
+int three(const char* p) { return (p[0] - '0') * 100 + (p[1] - '0') * 10 + (p[2] - '0'); }
+
 bool leap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 unsigned days_in_month(int64_t y, unsigned m) {
@@ -56,7 +59,8 @@ std::optional<float> parse_amperes(std::string_view text) {
     // A plain decimal ("0.0123", "-12.5", what the live log writes) of at most 15 digits: the digits
     // as an integer divided by a power of ten, both exact, rounded once: the very double from_chars
     // gives, without its cost. Anything else goes through from_chars.
-    static constexpr double kTens[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    static constexpr double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const char* p = text.data();
     const char* end = p + text.size();
     const bool minus = p < end && *p == '-';
@@ -112,11 +116,12 @@ std::optional<int64_t> parse_iso_time(std::string_view s, TimeCache* cache) {
     // The same hour and zone as the time before, milliseconds written out: "MM:SS.mmm" is all to read.
     constexpr size_t kZoneAt = 23;
     if (cache && cache->zone_size && s.size() == kZoneAt + cache->zone_size &&
-        std::memcmp(p, cache->hour, sizeof cache->hour) == 0 && std::memcmp(p + kZoneAt, cache->zone, cache->zone_size) == 0) {
+        std::memcmp(p, cache->hour, sizeof cache->hour) == 0 &&
+        std::memcmp(p + kZoneAt, cache->zone, cache->zone_size) == 0) {
         const int mi = two(p + 14), se = two(p + 17);
-        if (p[16] == ':' && p[19] == '.' && mi >= 0 && mi <= 59 && se >= 0 && se <= 60 && digit(p[20]) && digit(p[21]) &&
-            digit(p[22]))
-            return cache->hour_ms + mi * 60'000 + se * 1000 + (p[20] - '0') * 100 + (p[21] - '0') * 10 + (p[22] - '0');
+        if (p[16] == ':' && p[19] == '.' && mi >= 0 && mi <= 59 && se >= 0 && se <= 60 && digit(p[20]) &&
+            digit(p[21]) && digit(p[22]))
+            return cache->hour_ms + mi * 60'000 + se * 1000 + three(p + 20);
     }
     // "YYYY-MM-" and "DDTHH:MM" a word each: their digits checked at once, then the separators.
     const auto date = digit_values(eight_bytes(p), 0x00FFFF00FFFFFFFFu);
@@ -124,7 +129,8 @@ std::optional<int64_t> parse_iso_time(std::string_view s, TimeCache* cache) {
     if (!date || !day_time || p[4] != '-' || p[7] != '-' || (p[10] != 'T' && p[10] != ' ') || p[13] != ':' ||
         p[16] != ':')
         return std::nullopt;
-    const int64_t year = byte_at(*date, 0) * 1000 + byte_at(*date, 1) * 100 + byte_at(*date, 2) * 10 + byte_at(*date, 3);
+    const int64_t year =
+        byte_at(*date, 0) * 1000 + byte_at(*date, 1) * 100 + byte_at(*date, 2) * 10 + byte_at(*date, 3);
     const int mo = static_cast<int>(byte_at(*date, 5) * 10 + byte_at(*date, 6));
     const int d = static_cast<int>(byte_at(*day_time, 0) * 10 + byte_at(*day_time, 1));
     const int h = static_cast<int>(byte_at(*day_time, 3) * 10 + byte_at(*day_time, 4));
@@ -135,7 +141,7 @@ std::optional<int64_t> parse_iso_time(std::string_view s, TimeCache* cache) {
     size_t i = 19;
     int64_t ms = 0;
     if (s.size() >= 24 && s[i] == '.' && digit(s[20]) && digit(s[21]) && digit(s[22]) && !digit(s[23])) {
-        ms = (s[20] - '0') * 100 + (s[21] - '0') * 10 + (s[22] - '0'); // milliseconds, as the live log writes them
+        ms = three(p + 20); // milliseconds, as the live log writes them
         i = 23;
     } else if (s[i] == '.') {
         ++i;
@@ -161,7 +167,9 @@ std::optional<int64_t> parse_iso_time(std::string_view s, TimeCache* cache) {
     if (i != s.size()) return std::nullopt;
     const int64_t days = days_from_civil(year, static_cast<unsigned>(mo), static_cast<unsigned>(d));
     const int64_t hour_ms = days * kMsPerDay + h * 3'600'000LL - offset_min * 60'000;
-    if (cache && s.size() > kZoneAt && s.size() - kZoneAt <= sizeof cache->zone && p[19] == '.' && !digit(p[kZoneAt])) {
+    // Kept only for the form read above without a loop: three fraction digits, the zone at kZoneAt.
+    if (cache && s.size() > kZoneAt && s.size() - kZoneAt <= sizeof cache->zone && p[19] == '.' &&
+        !digit(p[kZoneAt])) {
         std::memcpy(cache->hour, p, sizeof cache->hour);
         cache->zone_size = s.size() - kZoneAt;
         std::memcpy(cache->zone, p + kZoneAt, cache->zone_size);
