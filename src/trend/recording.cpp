@@ -116,7 +116,19 @@ void Recording::rebuild_from(size_t first) {
             Summary s;
             const size_t lo = b << kFanShift, hi = std::min(below, lo + kFan);
             if (k == 0) {
-                for (size_t i = lo; i < hi; ++i) s.add(reading_summary(i));
+                // reading_summary() added up, without its per-reading fields
+                for (size_t i = lo; i < hi; ++i) {
+                    const uint8_t f = flags_[i];
+                    s.flags |= f;
+                    if (!(f & kNoValue)) {
+                        const float v = value_[i];
+                        s.min = std::min(s.min, v);
+                        s.max = std::max(s.max, v);
+                        s.sum += v;
+                        ++s.valued;
+                    }
+                    if (f & kAlarm) s.alarm_ms += duration(i);
+                }
             } else {
                 for (size_t i = lo; i < hi; ++i) {
                     const Block& e = levels_[k - 1][i];
@@ -170,7 +182,7 @@ Summary Recording::summarize(size_t from, size_t to) const {
 size_t Recording::memory_bytes() const {
     size_t bytes = time_.memory_bytes() + value_.memory_bytes() + flags_.memory_bytes() +
                    run_start_.capacity() * sizeof(uint32_t);
-    for (const auto& level : levels_) bytes += level.capacity() * sizeof(Block);
+    for (const auto& level : levels_) bytes += level.memory_bytes();
     return bytes;
 }
 

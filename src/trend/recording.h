@@ -18,37 +18,52 @@
 
 namespace tessaro::trend {
 
-// A column in chunks of 2 MB: growing never copies what is stored, memory follows the count, and
-// each chunk may be one huge page (a page fault per 2 MB instead of per 4 KB while a file is read).
-template <typename T>
+// The size of a huge page, the unit the kernel may back advised memory with.
+inline constexpr size_t kHugePageBytes = size_t{2} << 20;
+
+struct FreeMemory {
+    void operator()(void* p) const { std::free(p); }
+};
+using MemoryBlock = std::unique_ptr<void, FreeMemory>;
+
+// Uninitialised memory of bytes. A whole number of huge pages is aligned to them and advised as such
+// (a page fault per 2 MB instead of per 4 KB when it is first written). Throws bad_alloc.
+inline MemoryBlock allocate_block(size_t bytes) {
+    const bool huge = bytes % kHugePageBytes == 0;
+    void* p = huge ? std::aligned_alloc(kHugePageBytes, bytes) : std::malloc(bytes);
+    if (!p) throw std::bad_alloc();
+    if (huge) ::madvise(p, bytes, MADV_HUGEPAGE); // advice only: without huge pages it works the same
+    return MemoryBlock(p);
+}
+
+// A column in chunks (2 MB unless told): growing never copies what is stored and memory follows
+// the count; 2 MB chunks may each be one huge page.
+template <typename T, size_t ChunkBytes = kHugePageBytes>
 class ChunkedColumn {
 public:
-    static constexpr size_t kChunkBytes = size_t{2} << 20;
+    static constexpr size_t kChunkBytes = ChunkBytes;
     static constexpr size_t kChunk = kChunkBytes / sizeof(T);
     static constexpr size_t kShift = std::bit_width(kChunk) - 1;
     static_assert((size_t{1} << kShift) == kChunk);
 
     void push_back(T v) {
-        if ((size_ & (kChunk - 1)) == 0 && (size_ >> kShift) == chunks_.size()) chunks_.push_back(new_chunk());
+        if ((size_ & (kChunk - 1)) == 0 && (size_ >> kShift) == chunks_.size())
+            chunks_.push_back(allocate_block(kChunkBytes));
         static_cast<T*>(chunks_[size_ >> kShift].get())[size_ & (kChunk - 1)] = v;
         ++size_;
     }
+    // Elements past the old size are left as they are: the caller writes them.
+    void resize(size_t n) {
+        while ((chunks_.size() << kShift) < n) chunks_.push_back(allocate_block(kChunkBytes));
+        size_ = n;
+    }
     T operator[](size_t i) const { return static_cast<const T*>(chunks_[i >> kShift].get())[i & (kChunk - 1)]; }
+    T& operator[](size_t i) { return static_cast<T*>(chunks_[i >> kShift].get())[i & (kChunk - 1)]; }
     size_t size() const { return size_; }
     size_t memory_bytes() const { return chunks_.size() * kChunkBytes + chunks_.capacity() * sizeof(void*); }
 
 private:
-    struct Free {
-        void operator()(void* p) const { std::free(p); }
-    };
-    static std::unique_ptr<void, Free> new_chunk() {
-        void* p = std::aligned_alloc(kChunkBytes, kChunkBytes);
-        if (!p) throw std::bad_alloc();
-        ::madvise(p, kChunkBytes, MADV_HUGEPAGE); // advice only: without huge pages it works the same
-        return std::unique_ptr<void, Free>(p);
-    }
-
-    std::vector<std::unique_ptr<void, Free>> chunks_;
+    std::vector<MemoryBlock> chunks_;
     size_t size_ = 0;
 };
 
@@ -126,7 +141,8 @@ private:
     ChunkedColumn<float> value_;
     ChunkedColumn<uint8_t> flags_;
     std::vector<uint32_t> run_start_;
-    std::vector<std::vector<Block>> levels_; // levels_[k] has blocks of 16^(k+1) readings
+    // levels_[k] has blocks of 16^(k+1) readings, in 64 KB chunks: a level that grows is never copied.
+    std::vector<ChunkedColumn<Block, size_t{64} << 10>> levels_;
     size_t summarized_ = 0;                  // readings the pyramid covers
     size_t interval_sample_ = 0;             // readings the expected interval was taken from
     int64_t expected_ms_ = kDefaultIntervalMs;

@@ -150,7 +150,7 @@ std::optional<QString> RecordingFile::open(const QString& path, size_t memory_bu
     fd_ = fd;
     path_ = path;
     size_ = st.st_size;
-    buffer_.resize(static_cast<qsizetype>(kBlock));
+    if (!buffer_) buffer_ = allocate_block(kBlock);
     return std::nullopt;
 }
 
@@ -205,7 +205,8 @@ void RecordingFile::add_line(const char* begin, const char* end, qint64 offset) 
         }
     }
     if (blank(line)) return;
-    const auto r = format_ == RecordingFormat::LiveLogCsv ? parse_csv_line(line) : parse_json_line(line);
+    const auto r =
+        format_ == RecordingFormat::LiveLogCsv ? parse_csv_line(line, &time_cache_) : parse_json_line(line);
     if (!r) {
         ++skipped_;
         if (!first_skipped_) first_skipped_ = line_;
@@ -226,7 +227,8 @@ RecordingFile::Step RecordingFile::read_some(size_t max_bytes) {
         size_ - offset_, static_cast<qint64>(std::clamp(max_bytes, 2 * kLongestLine + 2, kBlock))));
     size_t got = 0;
     while (got < want) {
-        const ssize_t n = ::pread(fd_, buffer_.data() + got, want - got, static_cast<off_t>(offset_ + static_cast<qint64>(got)));
+        const ssize_t n = ::pread(fd_, static_cast<char*>(buffer_.get()) + got, want - got,
+                                  static_cast<off_t>(offset_ + static_cast<qint64>(got)));
         if (n < 0) {
             if (errno == EINTR) continue;
             refuse(reason_text(errno));
@@ -235,7 +237,7 @@ RecordingFile::Step RecordingFile::read_some(size_t max_bytes) {
         if (n == 0) break;
         got += static_cast<size_t>(n);
     }
-    const char* p = buffer_.constData();
+    const char* p = static_cast<const char*>(buffer_.get());
     const char* end = p + got;
     const char* start = p;
     while (const char* nl = static_cast<const char*>(std::memchr(start, '\n', static_cast<size_t>(end - start)))) {

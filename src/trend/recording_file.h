@@ -82,7 +82,8 @@ private:
     QString refusal_;
     Recording recording_;
     std::vector<qint64> checkpoints_; // the file offset of every 64th reading's line
-    QByteArray buffer_;
+    MemoryBlock buffer_; // kBlock bytes, from the first open on
+    TimeCache time_cache_;
 };
 
 } // namespace tessaro::trend

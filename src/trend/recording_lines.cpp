@@ -1,8 +1,10 @@
 // Hand-written parsing of recording lines: fixed-position ISO times, numbers through from_chars.
 #include "recording_lines.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace tessaro::trend {
 
@@ -14,6 +16,29 @@ bool digit(char c) { return c >= '0' && c <= '9'; }
 
 // Two or four digits at p; -1 when any is no digit.
 int two(const char* p) { return digit(p[0]) && digit(p[1]) ? (p[0] - '0') * 10 + (p[1] - '0') : -1; }
+
+// Eight bytes from p, the first in the lowest byte.
+uint64_t eight_bytes(const char* p) {
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+    return w;
+}
+
+// The bytes of w that mask marks (0xFF) less '0' each, or nullopt when any of them is no digit.
+// Eight at once: a byte below '0' or above '9' sets its top bit in x or in x + 0x76, and a borrow
+// or carry across bytes only ever follows such a byte.
+std::optional<uint64_t> digit_values(uint64_t w, uint64_t mask) {
+    constexpr uint64_t kZeros = 0x3030303030303030u, kUp = 0x7676767676767676u, kTop = 0x8080808080808080u;
+    const uint64_t x = (w & mask) - (kZeros & mask);
+    if (((x + (kUp & mask)) | x) & kTop & mask) return std::nullopt;
+    return x;
+}
+
+unsigned byte_at(uint64_t x, int k) { return static_cast<unsigned>(x >> (8 * k)) & 0xFFu; }
+
+// Three digits at p, already checked.
+int three(const char* p) { return (p[0] - '0') * 100 + (p[1] - '0') * 10 + (p[2] - '0'); }
 
 bool leap(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -31,10 +56,34 @@ std::optional<uint8_t> alarm_flag(std::string_view text) {
 }
 
 std::optional<float> parse_amperes(std::string_view text) {
+    // A plain decimal ("0.0123", "-12.5", what the live log writes) of at most 15 digits: the digits
+    // as an integer divided by a power of ten, both exact, rounded once: the very double from_chars
+    // gives, without its cost. Anything else goes through from_chars.
+    static constexpr double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const char* p = text.data();
+    const char* end = p + text.size();
+    const bool minus = p < end && *p == '-';
+    const char* q = p + minus;
+    uint64_t digits = 0; // wraps beyond 19 digits, and is not used then
+    const char* whole = q;
+    while (q < end && digit(*q)) digits = digits * 10 + static_cast<uint64_t>(*q++ - '0');
+    const ptrdiff_t whole_digits = q - whole;
+    ptrdiff_t fraction = 0;
+    bool plain = whole_digits > 0;
+    if (plain && q < end && *q == '.') {
+        const char* first = ++q;
+        while (q < end && digit(*q)) digits = digits * 10 + static_cast<uint64_t>(*q++ - '0');
+        fraction = q - first;
+        plain = fraction > 0;
+    }
+    if (plain && q == end && whole_digits + fraction <= 15) {
+        const double v = static_cast<double>(digits) / kTens[fraction];
+        return static_cast<float>(minus ? -v : v);
+    }
     double v = 0;
-    const char* end = text.data() + text.size();
-    const auto [p, ec] = std::from_chars(text.data(), end, v);
-    if (ec != std::errc() || p != end || !std::isfinite(v)) return std::nullopt;
+    const auto [at, ec] = std::from_chars(p, end, v);
+    if (ec != std::errc() || at != end || !std::isfinite(v)) return std::nullopt;
     return static_cast<float>(v);
 }
 
@@ -61,20 +110,40 @@ void civil_from_days(int64_t z, int64_t& year, unsigned& month, unsigned& day) {
     year = static_cast<int64_t>(yoe) + era * 400 + (month <= 2);
 }
 
-std::optional<int64_t> parse_iso_time(std::string_view s) {
+std::optional<int64_t> parse_iso_time(std::string_view s, TimeCache* cache) {
     if (s.size() < 20) return std::nullopt;
     const char* p = s.data();
-    const int yh = two(p), yl = two(p + 2), mo = two(p + 5), d = two(p + 8);
-    const int h = two(p + 11), mi = two(p + 14), se = two(p + 17);
-    if (yh < 0 || yl < 0 || mo < 1 || mo > 12 || d < 1 || h < 0 || h > 23 || mi < 0 || mi > 59 || se < 0 || se > 60)
+    // The same hour and zone as the time before, milliseconds written out: "MM:SS.mmm" is all to read.
+    constexpr size_t kZoneAt = 23;
+    if (cache && cache->zone_size && s.size() == kZoneAt + cache->zone_size &&
+        std::memcmp(p, cache->hour, sizeof cache->hour) == 0 &&
+        std::memcmp(p + kZoneAt, cache->zone, cache->zone_size) == 0) {
+        const int mi = two(p + 14), se = two(p + 17);
+        if (p[16] == ':' && p[19] == '.' && mi >= 0 && mi <= 59 && se >= 0 && se <= 60 && digit(p[20]) &&
+            digit(p[21]) && digit(p[22]))
+            return cache->hour_ms + mi * 60'000 + se * 1000 + three(p + 20);
+    }
+    // "YYYY-MM-" and "DDTHH:MM" a word each: their digits checked at once, then the separators.
+    const auto date = digit_values(eight_bytes(p), 0x00FFFF00FFFFFFFFu);
+    const auto day_time = digit_values(eight_bytes(p + 8), 0xFFFF00FFFF00FFFFu);
+    if (!date || !day_time || p[4] != '-' || p[7] != '-' || (p[10] != 'T' && p[10] != ' ') || p[13] != ':' ||
+        p[16] != ':')
         return std::nullopt;
-    if (p[4] != '-' || p[7] != '-' || (p[10] != 'T' && p[10] != ' ') || p[13] != ':' || p[16] != ':')
-        return std::nullopt;
-    const int64_t year = yh * 100 + yl;
+    const int64_t year =
+        byte_at(*date, 0) * 1000 + byte_at(*date, 1) * 100 + byte_at(*date, 2) * 10 + byte_at(*date, 3);
+    const int mo = static_cast<int>(byte_at(*date, 5) * 10 + byte_at(*date, 6));
+    const int d = static_cast<int>(byte_at(*day_time, 0) * 10 + byte_at(*day_time, 1));
+    const int h = static_cast<int>(byte_at(*day_time, 3) * 10 + byte_at(*day_time, 4));
+    const int mi = static_cast<int>(byte_at(*day_time, 6) * 10 + byte_at(*day_time, 7));
+    const int se = two(p + 17);
+    if (mo < 1 || mo > 12 || d < 1 || h > 23 || mi > 59 || se < 0 || se > 60) return std::nullopt;
     if (static_cast<unsigned>(d) > days_in_month(year, static_cast<unsigned>(mo))) return std::nullopt;
     size_t i = 19;
     int64_t ms = 0;
-    if (s[i] == '.') {
+    if (s.size() >= 24 && s[i] == '.' && digit(s[20]) && digit(s[21]) && digit(s[22]) && !digit(s[23])) {
+        ms = three(p + 20); // milliseconds, as the live log writes them
+        i = 23;
+    } else if (s[i] == '.') {
         ++i;
         int n = 0;
         for (; i < s.size() && digit(s[i]); ++i, ++n)
@@ -97,15 +166,24 @@ std::optional<int64_t> parse_iso_time(std::string_view s) {
     }
     if (i != s.size()) return std::nullopt;
     const int64_t days = days_from_civil(year, static_cast<unsigned>(mo), static_cast<unsigned>(d));
-    return days * kMsPerDay + ((h * 60 + mi) * 60LL + se) * 1000 + ms - offset_min * 60'000;
+    const int64_t hour_ms = days * kMsPerDay + h * 3'600'000LL - offset_min * 60'000;
+    // Kept only for the form read above without a loop: three fraction digits, the zone at kZoneAt.
+    if (cache && s.size() > kZoneAt && s.size() - kZoneAt <= sizeof cache->zone && p[19] == '.' &&
+        !digit(p[kZoneAt])) {
+        std::memcpy(cache->hour, p, sizeof cache->hour);
+        cache->zone_size = s.size() - kZoneAt;
+        std::memcpy(cache->zone, p + kZoneAt, cache->zone_size);
+        cache->hour_ms = hour_ms;
+    }
+    return hour_ms + (mi * 60LL + se) * 1000 + ms;
 }
 
-std::optional<LineReading> parse_csv_line(std::string_view line) {
+std::optional<LineReading> parse_csv_line(std::string_view line, TimeCache* cache) {
     LineReading r;
     size_t comma = line.find(',');
     if (comma == std::string_view::npos) return std::nullopt;
     r.time_text = line.substr(0, comma);
-    const auto t = parse_iso_time(r.time_text);
+    const auto t = parse_iso_time(r.time_text, cache);
     if (!t) return std::nullopt;
     r.time_ms = *t;
     line.remove_prefix(comma + 1);

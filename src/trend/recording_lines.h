@@ -29,17 +29,26 @@ struct LineReading {
     std::string_view time_text;
 };
 
+// The hour and zone of the last time read in full ("2026-12-10T17:" and "+01:00"): a live log's next
+// lines mostly share them, and then only their minutes, seconds and milliseconds are read.
+struct TimeCache {
+    char hour[14] = {};
+    char zone[6] = {};
+    size_t zone_size = 0; // 0: nothing cached yet
+    int64_t hour_ms = 0;  // the hour's start, milliseconds since 1970 UTC
+};
+
 // "2026-12-10T17:05:03.120+01:00" (a blank instead of the T, no or 1..9 fraction digits, "Z" or
 // ±HH:MM) to milliseconds since 1970 UTC; the offset comes from the text. nullopt when the text is
-// no such time or names an impossible date.
-std::optional<int64_t> parse_iso_time(std::string_view text);
+// no such time or names an impossible date. cache, when given, is used and updated.
+std::optional<int64_t> parse_iso_time(std::string_view text, TimeCache* cache = nullptr);
 
 // Days since 1970-01-01 of a proleptic Gregorian date, and back.
 int64_t days_from_civil(int64_t year, unsigned month, unsigned day);
 void civil_from_days(int64_t days, int64_t& year, unsigned& month, unsigned& day);
 
 // A live-log line without its line end: time,current_a,shown,overload,low_battery,alarm.
-std::optional<LineReading> parse_csv_line(std::string_view line);
+std::optional<LineReading> parse_csv_line(std::string_view line, TimeCache* cache = nullptr);
 
 // A JSON line: an object with "time" and "current_a" (a number or null); "overload",
 // "low_battery" (true/false) and "alarm" ("alarm", "normal", "not locked") when present.

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <bit>
+#include <charconv>
 #include <cmath>
 #include <sys/stat.h>
 
@@ -37,6 +39,16 @@ private slots:
         QTest::newRow("cut") << QByteArray("2026-12-10T17:05:03.120+01:0") << qint64(-1);
         QTest::newRow("tail") << QByteArray("2026-12-10T17:05:03.120+01:00x") << qint64(-1);
         QTest::newRow("empty fraction") << QByteArray("2026-12-10T17:05:03.+01:00") << qint64(-1);
+        QTest::newRow("two fraction digits") << QByteArray("2026-12-10T17:05:03.12+01:00") << at("2026-12-10T16:05:03.120Z");
+        QTest::newRow("four fraction digits") << QByteArray("2026-12-10T17:05:03.1239+01:00") << at("2026-12-10T16:05:03.123Z");
+        QTest::newRow("millis, zulu") << QByteArray("2026-12-10T17:05:03.004Z") << at("2026-12-10T17:05:03.004Z");
+        QTest::newRow("letter O for 0") << QByteArray("2026-12-1OT17:05:03.120+01:00") << qint64(-1);
+        QTest::newRow("slash below 0") << QByteArray("2/26-12-10T17:05:03.120+01:00") << qint64(-1);
+        QTest::newRow("colon above 9") << QByteArray("2026-12-10T1::05:03.120+01:00") << qint64(-1);
+        QTest::newRow("UTF-8 in the year") << QByteArray("20\xC3\xA9-12-10T17:05:03.120+01:00") << qint64(-1);
+        QTest::newRow("slashes") << QByteArray("2026/12/10T17:05:03.120+01:00") << qint64(-1);
+        QTest::newRow("minute 60") << QByteArray("2026-12-10T17:60:03.120+01:00") << qint64(-1);
+        QTest::newRow("second digit") << QByteArray("2026-12-10T17:05:0x.120+01:00") << qint64(-1);
     }
     void isoTimes() {
         // Catches a hand parser that drifts from the calendar, ignores the offset or takes a bad time.
@@ -84,6 +96,62 @@ private slots:
         QCOMPARE(got->time_ms, r.time.toMSecsSinceEpoch());
         QCOMPARE(int(got->flags), flags);
         if (!(flags & kNoValue)) QCOMPARE(got->amperes, float(amperes));
+    }
+
+    void timesOfOneHourReadInTurn() {
+        // Catches the hour and zone kept from the time before being applied to a time that differs
+        // from it (another zone, hour or form, a bad minute or second) or a good time read wrongly.
+        const QList<QByteArray> times = {
+            "2026-12-10T17:05:03.120+01:00", "2026-12-10T17:59:60.999+01:00", "2026-12-10T17:60:00.000+01:00",
+            "2026-12-10T17:05:6x.120+01:00", "2026-12-10T17:05:03.120+02:00", "2026-12-10T17:05:03.120-01:00",
+            "2026-12-10T17:05:03.120Z",      "2026-12-10T17:06:00.001Z",      "2026-12-10T17:05:03.12Z",
+            "2026-12-10T17:05:03.1200Z",     "2026-12-10T17:05:03.120+01:00x", "2026-12-10 17:05:03.120+01:00",
+            "2026-12-10T18:05:03.120+01:00", "2026-12-11T17:05:03.120+01:00", "2026-12-10T17:05:03,120+01:00",
+            "2026-12-10T17:05:03.1a0+01:00", "2026-12-10T17:05:03.120+01:0",  "2026-12-10T17:05:03.120+01:001",
+        };
+        for (const bool backwards : {false, true}) {
+            TimeCache cache;
+            for (int k = 0; k < times.size(); ++k) {
+                const QByteArray& text = times[backwards ? times.size() - 1 - k : k];
+                const std::string_view view(text.constData(), static_cast<size_t>(text.size()));
+                for (int again = 0; again < 2; ++again)
+                    QVERIFY2(parse_iso_time(view, &cache) == parse_iso_time(view), text.constData());
+            }
+        }
+    }
+
+    void currentNumbers_data() {
+        QTest::addColumn<QByteArray>("number");
+        QTest::newRow("log") << QByteArray("0.0123");
+        QTest::newRow("negative") << QByteArray("-12.5");
+        QTest::newRow("whole") << QByteArray("400");
+        QTest::newRow("minus zero") << QByteArray("-0.000");
+        QTest::newRow("tie to even") << QByteArray("0.1000000000000001");
+        QTest::newRow("15 digits") << QByteArray("123456789.012345");
+        QTest::newRow("16 digits") << QByteArray("1234567890.123456");
+        QTest::newRow("leading zeros") << QByteArray("00000000000000000000000001.5");
+        QTest::newRow("exponent") << QByteArray("1e-05");
+        QTest::newRow("trailing dot") << QByteArray("1.");
+        QTest::newRow("leading dot") << QByteArray(".5");
+        QTest::newRow("plus") << QByteArray("+1");
+        QTest::newRow("two dots") << QByteArray("1.2.3");
+        QTest::newRow("minus only") << QByteArray("-");
+        QTest::newRow("letter") << QByteArray("0.12a");
+        QTest::newRow("inf") << QByteArray("inf");
+        QTest::newRow("huge") << QByteArray("1e999");
+    }
+    void currentNumbers() {
+        // Catches the quick reading of plain decimals giving another value than the full number
+        // parser, or taking a number that it refuses.
+        QFETCH(QByteArray, number);
+        const QByteArray line = "2026-12-10T17:05:03.120+01:00," + number + ",x,0,0,normal";
+        double v = 0;
+        const auto [end, ec] = std::from_chars(number.constData(), number.constData() + number.size(), v);
+        const bool valid = ec == std::errc() && end == number.constData() + number.size() && std::isfinite(v);
+        const auto got = parse_csv_line(std::string_view(line.constData(), static_cast<size_t>(line.size())));
+        QCOMPARE(bool(got), valid);
+        if (valid) // the very same bits (QCOMPARE on floats would allow a little difference)
+            QCOMPARE(std::bit_cast<uint32_t>(got->amperes), std::bit_cast<uint32_t>(static_cast<float>(v)));
     }
 
     void badLines_data() {

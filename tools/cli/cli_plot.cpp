@@ -9,10 +9,13 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QRegularExpression>
 
 #include <optional>
+#include <system_error>
+#include <thread>
 
 namespace tessaro::cli {
 namespace {
@@ -99,6 +102,13 @@ int run_plot(int argc, char** argv) {
         return usage(QStringLiteral("--to: expected a time such as 2026-12-10T18:00"));
     if (t0 && t1 && *t1 <= *t0) return usage(QStringLiteral("--to must come after --from"));
 
+    // The font database (fontconfig, 15 ms and more) loads on another thread while the file is
+    // read; joined before drawing, and on every way out before the application ends.
+    std::jthread fonts;
+    try {
+        fonts = std::jthread([font = QGuiApplication::font()] { QFontMetricsF(font).height(); });
+    } catch (const std::system_error&) { // no thread to be had: the drawing loads them itself
+    }
     trend::RecordingFile file;
     if (const auto why = file.open(input)) {
         complain(kCommand, QStringLiteral("cannot read %1: %2").arg(input, *why));
@@ -117,6 +127,7 @@ int run_plot(int argc, char** argv) {
     request.t0 = t0.value_or(t1 && *t1 <= all.t0 ? *t1 - (all.t1 - all.t0) : all.t0);
     request.t1 = t1.value_or(std::max(all.t1, request.t0 + trend::kShortestSpanMs));
     request.title = QFileInfo(input).fileName();
+    if (fonts.joinable()) fonts.join();
     const QByteArray bytes = trend::render_picture(*format, picture_size, rec, request, QGuiApplication::font());
     if (bytes.isEmpty()) {
         complain(kCommand, QStringLiteral("cannot make the picture"));
