@@ -19,14 +19,14 @@ struct Run {
     QByteArray err;
 };
 
-Run plot(const QStringList& args) {
+Run plot(const QStringList& args, const QString& program = QStringLiteral(CLI_EXE)) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("DISPLAY")); // no display needed
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")); // overridden: plot always draws offscreen
     env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(CLI_EXE), QStringList{QStringLiteral("plot")} + args);
+    p.start(program, QStringList{QStringLiteral("plot")} + args);
     if (!p.waitForFinished(120000)) {
         p.kill();
         p.waitForFinished();
@@ -159,6 +159,35 @@ private slots:
         QCOMPARE(r.status, 0);
         QVERIFY(r.err.contains("holds no readings"));
         QVERIFY(QImage(path(QStringLiteral("empty.png"))).width() == 1200);
+    }
+
+    void withoutItsModule_data() {
+        QTest::addColumn<QByteArray>("module"); // the bytes of tessaro-cli-plot.so beside the program; null: none
+        QTest::addColumn<QString>("says");
+        QTest::newRow("missing") << QByteArray() << QStringLiteral("the plotting module tessaro-cli-plot.so is missing");
+        QTest::newRow("not a library") << QByteArray("not an ELF file\n") << QStringLiteral("cannot load");
+        QTest::newRow("empty") << QByteArray("") << QStringLiteral("cannot load");
+    }
+    void withoutItsModule() {
+        // The program alone in a folder (a broken installation): plot fails with a reason, writes
+        // nothing and does not crash; the commands that need no module still run.
+        QFETCH(QByteArray, module);
+        QFETCH(QString, says);
+        QTemporaryDir alone;
+        QVERIFY(alone.isValid());
+        const QString program = alone.filePath(QStringLiteral("tessaro-cli"));
+        QVERIFY(QFile::copy(QStringLiteral(CLI_EXE), program));
+        if (!module.isNull()) QVERIFY(test::write_bytes(alone.filePath(QStringLiteral("tessaro-cli-plot.so")), module));
+        const QString out = alone.filePath(QStringLiteral("x.png"));
+        const Run r = plot({log_, QStringLiteral("-o"), out}, program);
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(says.toUtf8()), r.err.constData());
+        QVERIFY(!QFileInfo::exists(out));
+        QProcess version;
+        version.start(program, {QStringLiteral("--version")});
+        QVERIFY(version.waitForFinished(120000));
+        QCOMPARE(version.exitCode(), 0);
+        QVERIFY(version.readAllStandardOutput().startsWith("tessaro-cli "));
     }
 };
 

@@ -1,7 +1,8 @@
 // tessaro-cli plot: a recording's trend as a PNG or SVG file, drawn by the window's own renderer
-// on the offscreen platform (no display needed).
-#include "cli_commands.h"
+// on the offscreen platform (no display needed). Built as the module tessaro-cli-plot.so, which
+// plot_module.cpp loads, so that Qt Gui and the SVG generator stay out of the other commands.
 #include "cli_common.h"
+#include "plot_module.h"
 
 #include "platform/safe_file.h"
 #include "trend/recording_file.h"
@@ -50,9 +51,7 @@ std::optional<QSize> parse_size(const QString& text) {
     return s;
 }
 
-} // namespace
-
-int run_plot(int argc, char** argv) {
+int plot_main(int argc, char** argv) {
     // Drawing text needs a GUI application; the offscreen platform needs no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
@@ -140,4 +139,7 @@ int run_plot(int argc, char** argv) {
     return kSuccess;
 }
 
+} // namespace
 } // namespace tessaro::cli
+
+extern "C" int tessaro_cli_plot(int argc, char** argv) { return tessaro::cli::plot_main(argc, argv); }
