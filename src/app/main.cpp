@@ -5,6 +5,7 @@
 #include "font_check.h"
 #include "form2.h"
 #include "platform/paths.h"
+#include "reader_messages.h"
 #include "trend/trend_window.h"
 
 #include <QApplication>
@@ -49,6 +50,7 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv); // takes Qt's own options out of argv
+    filter_stale_reader_messages();
     // Under a file size limit (ulimit -f) a write past it must fail with EFBIG and be reported like
     // a full disk, not kill the program with its port, lock file and live log left behind.
     std::signal(SIGXFSZ, SIG_IGN);

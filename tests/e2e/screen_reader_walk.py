@@ -4,6 +4,9 @@
   open   presses File, "Ports…" through its accessible action; answers "opened" or "no item"
   walk   reads the Ports window as a reader does (every child, the table by rows and columns,
          headers); answers "cells N" with the number of table cells met
+  count  counts the Ports table's children and keeps the table; answers "children N"
+  stale  asks the kept table for every child by that count, as a reader that has not caught up
+         with a change does; answers "asked N"
   quit   ends
 """
 import sys
@@ -71,6 +74,8 @@ def answer(text):
     print(text, flush=True)
 
 
+kept_table, kept_count = None, 0
+
 for line in sys.stdin:
     command = line.strip()
     app = None
@@ -93,3 +98,17 @@ for line in sys.stdin:
     elif command == "walk":
         window = find(app, lambda a: a.name == "Ports" and a.getRoleName() == "dialog", 1)
         answer("cells %d" % read_everything(window) if window is not None else "no window")
+    elif command == "count":
+        window = find(app, lambda a: a.name == "Ports" and a.getRoleName() == "dialog", 1)
+        kept_table = find(window, lambda a: a.getRoleName() == "table") if window is not None else None
+        kept_count = kept_table.childCount if kept_table is not None else 0
+        answer("children %d" % kept_count if kept_table is not None else "no table")
+    elif command == "stale":
+        for i in range(kept_count):
+            try:
+                cell = kept_table.getChildAtIndex(i)
+                if cell is not None:
+                    cell.name
+            except Exception:
+                pass
+        answer("asked %d" % kept_count)

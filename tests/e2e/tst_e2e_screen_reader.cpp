@@ -130,9 +130,13 @@ void TestE2eScreenReader::portsWindowReadWhileDevicesChange() {
     };
     const int both = walk_until([](int n) { return n >= 14; });
     QVERIFY2(both >= 14, "the reader never met the table's cells for both devices");
+    const QByteArray counted = ask(reader, "count");
+    QVERIFY2(counted.startsWith("children "), counted.constData());
     e2e::stop(second);
     QFile::remove(ports + QStringLiteral("/com2"));
     QVERIFY2(walk_until([&](int n) { return n < both; }) >= 0, "the table did not follow the device going away");
+    // A reader that counted the cells before the device went away asks for the gone row's cells.
+    QCOMPARE(ask(reader, "stale"), QByteArray("asked ") + counted.mid(9));
     QVERIFY2(start_meter(second, 2), "the second simulator did not start again");
     QCOMPARE(walk_until([&](int n) { return n == both; }), both);
     ask(reader, "quit");

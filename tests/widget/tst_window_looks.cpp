@@ -66,6 +66,18 @@ void verifyStartShown(QLineEdit* box, const char* step) {
                                                            .arg(QLatin1String(step))));
 }
 
+// The window active on screen and its text box `n` shown, as the operator meets them.
+bool showBox(Form1& form, int n, QLineEdit*& box) {
+    QApplication::setActiveWindow(&form);
+    if (!QTest::qWaitForWindowActive(&form)) return false;
+    box = form.text_box(n);
+    box->show();
+    return true;
+}
+
+// Wider than any box: its start and its end cannot both be in view.
+QString longText() { return QStringLiteral("H") + QString(400, QLatin1Char(' ')) + QStringLiteral("tail"); }
+
 QPalette dark_palette() {
     QPalette p;
     const QColor window(53, 53, 53), base(42, 42, 42), text(230, 230, 230);
@@ -103,11 +115,9 @@ private slots:
         QFETCH(int, box);
         test::FormFixture f;
         Form1& form = *f.form;
-        QApplication::setActiveWindow(&form);
-        QVERIFY(QTest::qWaitForWindowActive(&form));
-        QLineEdit* w = form.text_box(box);
-        w->show();
-        const QString text = QStringLiteral("H") + QString(400, QLatin1Char(' ')) + QStringLiteral("tail");
+        QLineEdit* w = nullptr;
+        QVERIFY(showBox(form, box, w));
+        const QString text = longText();
         w->setText(text);
         verifyStartShown(w, "after the write");
         if (QTest::currentTestFailed()) return;
@@ -135,12 +145,10 @@ private slots:
         QFETCH(int, box);
         test::FormFixture f;
         Form1& form = *f.form;
-        QApplication::setActiveWindow(&form);
-        QVERIFY(QTest::qWaitForWindowActive(&form));
-        QLineEdit* w = form.text_box(box);
-        w->show();
+        QLineEdit* w = nullptr;
+        QVERIFY(showBox(form, box, w));
         QVERIFY(w->isReadOnly());
-        const QString text = QStringLiteral("H") + QString(400, QLatin1Char(' ')) + QStringLiteral("tail");
+        const QString text = longText();
         w->setText(text);
         w->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(w->hasFocus());
