@@ -2,6 +2,7 @@
 #pragma once
 
 #include "support/generous_wait.h"
+#include "support/stale_locks.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -40,10 +41,12 @@ inline QString missingToolText(const QString& tool) {
 // Sends SIGTERM, then SIGKILL, and waits: nothing outlives the scenario.
 void stop(QProcess& p) {
     if (p.state() == QProcess::NotRunning) return;
+    const qint64 pid = p.processId();
     p.terminate();
     if (!p.waitForFinished(3000)) {
         p.kill();
         p.waitForFinished(3000);
+        tessaro::test::remove_locks_of(pid);
     }
 }
 

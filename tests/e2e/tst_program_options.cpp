@@ -1,6 +1,8 @@
 // The real program's command line and end signals: Qt's options accepted, others refused with a
 // usage line, the help naming the configuration folder in use, and SIGTERM, SIGINT and SIGHUP
 // ending it through its exit path (status 0) rather than killing it; a file size limit does not kill it.
+#include "support/stale_locks.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -44,8 +46,10 @@ class TstProgramOptions : public QObject {
     }
     static void stop(QProcess& p) {
         if (p.state() == QProcess::NotRunning) return;
+        const qint64 pid = p.processId();
         p.kill();
         p.waitForFinished(30000);
+        tessaro::test::remove_locks_of(pid);
     }
 
 private slots:

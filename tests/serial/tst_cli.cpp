@@ -8,6 +8,7 @@
 #include "support/cli_run.h"
 #include "support/pty_pair.h"
 #include "support/odd_files.h"
+#include "support/stale_locks.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -668,6 +669,8 @@ private slots:
                  json.out.constData());
 
         // Killed, it leaves its lock file and the exclusive mode behind: neither holds any more.
+        const qint64 first_pid = first.processId();
+        auto no_lock_left = qScopeGuard([first_pid] { tessaro::test::remove_locks_of(first_pid); });
         first.kill();
         QVERIFY(finished.count() > 0 || finished.wait(30000));
         const Run after = run_cli({"ports", "--probe"});

@@ -4,6 +4,7 @@
 #include "support/cli_run.h"
 #include "support/generous_wait.h"
 #include "support/pty_pair.h"
+#include "support/stale_locks.h"
 #include "support/test_broker.h"
 
 #include <QDateTime>
@@ -204,8 +205,10 @@ private slots:
         QVERIFY(p.waitForStarted(10000));
         QTRY_VERIFY_WITH_TIMEOUT(!sub.messages("test/port3/reading").isEmpty(), kWaitMs);
         QCOMPARE(sub.last("test/port3/status"), QByteArray("online"));
+        const qint64 pid = p.processId();
         p.kill();
         QVERIFY(p.waitForFinished(30000));
+        tessaro::test::remove_locks_of(pid);
         QTRY_COMPARE_WITH_TIMEOUT(sub.last("test/port3/status"), QByteArray("offline"), kWaitMs);
     }
 

@@ -4,6 +4,7 @@
 #include "meter_sim.h"
 #include "platform/paths.h"
 #include "support/form_fixture.h"
+#include "support/stale_locks.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -67,7 +68,9 @@ private slots:
         // Several readings in: the program is mid-run, between two polls or inside one.
         QTRY_VERIFY_WITH_TIMEOUT(lines_of(log).size() >= 8 || child.state() == QProcess::NotRunning, 120000);
         QCOMPARE(child.state(), QProcess::Running);
-        ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+        const qint64 child_pid = child.processId();
+        auto no_lock_left = qScopeGuard([child_pid] { test::remove_locks_of(child_pid); });
+        ::kill(static_cast<pid_t>(child_pid), SIGKILL);
         QVERIFY(child.waitForFinished(30000));
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);
 

@@ -1,6 +1,7 @@
 // Runs a command-line program to its end with the event loop turning (an in-process simulator keeps answering).
 #pragma once
 
+#include "stale_locks.h"
 #include <QByteArray>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -25,8 +26,10 @@ inline CliRun run_program(const QString& program, const QStringList& args, int t
     QSignalSpy finished(&p, &QProcess::finished);
     CliRun r;
     if (!p.waitForStarted(10000) || !(finished.count() > 0 || finished.wait(timeout_ms))) {
+        const qint64 pid = p.processId();
         p.kill();
         p.waitForFinished();
+        remove_locks_of(pid);
         return r;
     }
     r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
